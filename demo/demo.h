@@ -1,0 +1,104 @@
+// DEMO: the intro's driver and its two scenes.
+//
+// DEMOInit creates every object once and loads the data files from the
+// working directory; main then runs scene 1 and scene 2 in turn until a quit
+// key, and DEMOFree fades the last frame to black and releases the frame image,
+// the font, the keyboard and the display. Every scene draws characters into the
+// text screen and calls DEMOFrame once per presented frame; all animation
+// counts frames (there is no clock and no frame limiter).
+#pragma once
+
+#include <cstdint>
+
+#include "font/font.h"
+#include "img/img.h"
+#include "sdl/display.h"
+#include "sdl/keyboard.h"
+#include "textscreen/scroll.h"
+#include "textscreen/stars.h"
+#include "textscreen/textscreen.h"
+
+// The configured screen size in pixels (320 x 200 full screen, 640 x 480 in a
+// window). Each program defines them in its configuration unit.
+extern int32_t DEMO_SCREEN_WIDTH;
+extern int32_t DEMO_SCREEN_HEIGHT;
+
+inline constexpr int DEMO_FRAME_TEXTS = 25;
+inline constexpr int DEMO_FRAME_TEXT_MAX = 615;  // bytes used of each frame file
+
+// Run states.
+inline constexpr int8_t DEMO_RUNNING = 0;
+inline constexpr int8_t DEMO_QUIT = 1;
+inline constexpr int8_t DEMO_NEXT_SCENE = 2;
+
+// The driver's module-level state: one instance, owned by the driver.
+struct DemoState {
+  Display* display;
+  Keyboard* keyboard;
+  Image* frame;           // the picture presented each frame
+  Font* font;             // 8 x 8 cells, sheet from "font8x8.ppm"
+  TextScreen* screen;     // DEMO_SCREEN_WIDTH / 8 x DEMO_SCREEN_HEIGHT / 8
+  char* mapText;          // the whole of "WorldMap.txt", zero-terminated
+  char* frameTexts[DEMO_FRAME_TEXTS];  // running-man frames, <= 615 bytes each
+  Starfield* stars;
+  Scroller* scroller;
+  int8_t runState;        // DEMO_RUNNING, DEMO_QUIT or DEMO_NEXT_SCENE
+  int32_t p, q;           // phase indexes into the sine table
+  int32_t frameCounter;   // frames of scene 2, also advanced by DEMOFps
+};
+
+extern DemoState demo;
+
+// The block-letter logo (five rows of 19 '0's and blanks, each row ended by
+// '\n') and the scroll message, both built into the program.
+extern const char DEMO_LOGO[];
+extern const char DEMO_SCROLL_MESSAGE[];
+
+// Creates every object and loads every data file. A missing "font8x8.ppm"
+// leaves the font without a sheet (black frames). A missing or unreadable
+// text-art file is named on standard error and makes DEMOInit return false;
+// the caller then releases what was made with DEMOFree and exits non-zero.
+bool DEMOInit();
+
+// One presented frame: clear and render the frame image, show it, poll the
+// keyboard and dispatch the key.
+void DEMOFrame();
+
+// Draws every cell of screen into image through font at (8 * col, 8 * row).
+void DEMORender(Image* image, const TextScreen* screen, const Font* font);
+
+// Sets the run state from a key code: 27, 'q' and 'Q' quit, ' ' asks for the
+// next scene, anything else does nothing.
+void DEMOKey(int8_t key);
+
+// The length of the longest line of text that ends with '\n' (a last line
+// without one is not measured).
+int32_t DEMOTextWidth(const char* text);
+
+// The number of '\n' in text plus 1.
+int32_t DEMOTextHeight(const char* text);
+
+// Darkens the frame image by 2 per channel 256 times, presenting each step.
+void DEMOFadeOut();
+
+// Subtracts the low byte of amount from each colour channel of every pixel,
+// clamping at 0; the top byte becomes 0.
+void DEMODarken(Image* image, int32_t amount);
+
+// Frames per second since SDL started; counts one frame per call.
+int32_t DEMOFps();
+
+// Fades out (when there is a frame to fade), then releases the frame image,
+// the font, the keyboard and the display.
+void DEMOFree();
+
+// Scene 1: the world map drifts for 200 frames, then the running man runs for
+// 200. Returns when the run state is non-zero after a frame, or at its end.
+void DEMOScene1();
+
+// Scene 2: starfield, swinging logo and scroller, until the run state is
+// non-zero after a frame.
+void DEMOScene2();
+
+// main's scene loop after a successful DEMOInit: scenes in turn until quit.
+void DEMORun();

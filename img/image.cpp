@@ -1,0 +1,197 @@
+// The image object: life cycle, comparison, copy, pixel access and the
+// transparent blit that draws every glyph of every frame.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "img/img.h"
+#include "img/img_internal.h"
+
+namespace {
+
+// Identification record of the module; nothing reads it.
+[[maybe_unused]] constexpr struct {
+  const char* name;
+  int32_t date;
+  const char* author;
+} kIdent = {"IMG", 20081111, "intro"};
+
+// Images without pixels share this array, so pixels is never null on a live
+// image and an empty image costs no allocation.
+uint32_t emptyPixels[1];
+
+void ReleasePixels(Image* image) {
+  if (image->pixels != emptyPixels) delete[] image->pixels;
+  image->pixels = emptyPixels;
+}
+
+}  // namespace
+
+namespace img_internal {
+
+bool PixelCount(int32_t width, int32_t height, int32_t* count) {
+  if (width < 0 || height < 0) return false;
+  int64_t n = static_cast<int64_t>(width) * height;
+  if (n > INT32_MAX) return false;
+  *count = static_cast<int32_t>(n);
+  return true;
+}
+
+Image* NewSized(int32_t width, int32_t height) {
+  int32_t n;
+  if (!PixelCount(width, height, &n)) {
+    IMGError();
+    return nullptr;
+  }
+  Image* image = IMGNew();
+  if (!image) return nullptr;
+  IMGResize(image, width, height);
+  if (image->width != width || image->height != height) {
+    IMGFree(&image);  // IMGResize has reported the failed allocation
+    return nullptr;
+  }
+  return image;
+}
+
+}  // namespace img_internal
+
+Image* IMGNew() {
+  auto* image = new (std::nothrow) Image{};
+  if (!image) {
+    IMGError();
+    return nullptr;
+  }
+  image->pixels = new (std::nothrow) uint32_t[16 * 16]();
+  if (!image->pixels) {
+    delete image;
+    IMGError();
+    return nullptr;
+  }
+  image->width = 16;
+  image->height = 16;
+  return image;
+}
+
+void IMGFree(Image** image) {
+  if (!image || !*image) {
+    IMGError();
+    return;
+  }
+  ReleasePixels(*image);
+  delete *image;
+  *image = nullptr;
+}
+
+bool IMGEqual(const Image* a, const Image* b) {
+  if (!a || !b) {
+    IMGError();
+    return false;
+  }
+  if (a->width != b->width || a->height != b->height) return false;
+  size_t n = static_cast<size_t>(a->width) * static_cast<size_t>(a->height);
+  return n == 0 || std::memcmp(a->pixels, b->pixels, n * sizeof(uint32_t)) == 0;
+}
+
+Image* IMGCopy(const Image* source) {
+  if (!source) {
+    IMGError();
+    return nullptr;
+  }
+  Image* copy = img_internal::NewSized(source->width, source->height);
+  if (!copy) return nullptr;
+  size_t n = static_cast<size_t>(source->width) * source->height;
+  if (n) std::memcpy(copy->pixels, source->pixels, n * sizeof(uint32_t));
+  return copy;
+}
+
+void IMGResize(Image* image, int32_t width, int32_t height) {
+  if (!image) {
+    IMGError();
+    return;
+  }
+  ReleasePixels(image);
+  image->width = 0;
+  image->height = 0;
+  int32_t n;
+  if (!img_internal::PixelCount(width, height, &n)) {
+    IMGError();
+    return;
+  }
+  if (n > 0) {
+    auto* pixels = new (std::nothrow) uint32_t[static_cast<size_t>(n)]();
+    if (!pixels) {
+      IMGError();
+      return;
+    }
+    image->pixels = pixels;
+  }
+  image->width = width;
+  image->height = height;
+}
+
+void IMGClear(Image* image) {
+  if (!image || !image->pixels) {
+    IMGError();
+    return;
+  }
+  size_t n = static_cast<size_t>(image->width) * image->height;
+  if (n) std::memset(image->pixels, 0, n * sizeof(uint32_t));
+}
+
+void IMGSetPixel(Image* image, int32_t x, int32_t y, uint32_t value) {
+  if (!image || !image->pixels) {
+    IMGError();
+    return;
+  }
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return;
+  image->pixels[static_cast<size_t>(y) * image->width + x] = value;
+}
+
+uint32_t IMGGetPixel(const Image* image, int32_t x, int32_t y) {
+  if (!image) {
+    IMGError();
+    return 0;
+  }
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return 0;
+  return image->pixels[static_cast<size_t>(y) * image->width + x];
+}
+
+void IMGBlit(const Image* source, Image* destination, int32_t sx, int32_t sy,
+             int32_t dx, int32_t dy, int32_t w, int32_t h) {
+  if (!source || !destination || !source->pixels || !destination->pixels) {
+    IMGError();
+    return;
+  }
+  // Rejection and clipping run in 64 bits so that no argument can overflow.
+  int64_t x0 = sx, y0 = sy, x1 = dx, y1 = dy, cw = w, ch = h;
+  if (x1 >= destination->width || x1 + cw < 0 || y1 >= destination->height ||
+      y1 + ch < 0)
+    return;
+  if (x0 >= source->width || x0 + cw < 0 || y0 >= source->height ||
+      y0 + ch < 0)
+    return;
+  if (x1 < 0) { cw += x1; x0 -= x1; x1 = 0; }
+  if (y1 < 0) { ch += y1; y0 -= y1; y1 = 0; }
+  if (x1 + cw > destination->width) cw = destination->width - x1;
+  if (y1 + ch > destination->height) ch = destination->height - y1;
+  if (x0 < 0) { cw += x0; x1 -= x0; x0 = 0; }
+  if (y0 < 0) { ch += y0; y1 -= y0; y0 = 0; }
+  // The source's right and bottom edges are clipped like the destination's,
+  // so no rectangle can read outside the source.
+  if (x0 + cw > source->width) cw = source->width - x0;
+  if (y0 + ch > source->height) ch = source->height - y0;
+  if (cw <= 0 || ch <= 0) return;
+
+  const size_t sw = static_cast<size_t>(source->width);
+  const size_t dw = static_cast<size_t>(destination->width);
+  const uint32_t* __restrict s = source->pixels + y0 * sw + x0;
+  uint32_t* __restrict d = destination->pixels + y1 * dw + x1;
+  for (int64_t r = 0; r < ch; ++r, s += sw, d += dw) {
+    for (int64_t c = 0; c < cw; ++c) {
+      uint32_t v = s[c];
+      d[c] = v ? v : d[c];
+    }
+  }
+}
+
+void IMGError() { std::fputs("IMG error\n", stdout); }

@@ -1,0 +1,137 @@
+// IMG: the 32-bit image object and everything that reads, writes or
+// transforms it.
+//
+// Pixels are 32-bit values 0x00RRGGBB (red in bits 16-23, green 8-15, blue
+// 0-7), stored row-major with no gap between rows: pixel (x, y) is
+// pixels[y * width + x]. The value 0 is black and is also the transparent value
+// of IMGBlit. Operations store and return whole 32-bit values; only the PNM
+// writer and the text form drop the top byte.
+//
+// Ownership: an Image owns its pixel array; only IMGResize and IMGFree release
+// it. Other code may read and write pixels in place but never keeps or frees
+// the array. Every operation that builds data for the caller returns a new
+// object the caller owns: images are released with IMGFree, texts, spread
+// tables and point lists with free().
+//
+// Failures: an operation that fails writes "IMG error\n" to standard output
+// once (IMGError) and returns none (nullptr), 0 or false, leaving its
+// arguments unchanged. Nothing throws and nothing aborts. Sizes and indexes are
+// signed 32-bit; callers pass sizes of 0 or more.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct Image {
+  int32_t width;
+  int32_t height;
+  uint32_t* pixels;  // width * height values; never null on a live image
+};
+
+// ---- Image object and pixel operations ------------------------------------
+
+// A new 16 x 16 image of zeros, or none after a report.
+[[nodiscard]] Image* IMGNew();
+
+// Releases the image and its pixels and sets *image to none. A none address or
+// handle: report, nothing else.
+void IMGFree(Image** image);
+
+// True when both have the same size and the same 32-bit value in every pixel.
+// Either none: report, false.
+bool IMGEqual(const Image* a, const Image* b);
+
+// A deep copy, or none (source none: report).
+[[nodiscard]] Image* IMGCopy(const Image* source);
+
+// Replaces the pixel array by width * height zeros (contents never survive,
+// not even at the same size). If the array cannot be allocated, or width *
+// height does not fit in 32 bits, reports and leaves a valid 0 x 0 image.
+void IMGResize(Image* image, int32_t width, int32_t height);
+
+// Sets every pixel to 0.
+void IMGClear(Image* image);
+
+// Stores value at (x, y) when inside the image; outside is silently ignored.
+void IMGSetPixel(Image* image, int32_t x, int32_t y, uint32_t value);
+
+// The value at (x, y), or 0 outside the image.
+uint32_t IMGGetPixel(const Image* image, int32_t x, int32_t y);
+
+// Copies the w x h rectangle at (sx, sy) of source to (dx, dy) of destination,
+// skipping source pixels of value 0 (transparent). The rectangle is clipped
+// against both images; what falls outside either is not touched.
+void IMGBlit(const Image* source, Image* destination, int32_t sx, int32_t sy,
+             int32_t dx, int32_t dy, int32_t w, int32_t h);
+
+// The module's error report: writes "IMG error\n" to standard output.
+void IMGError();
+
+// ---- PNM reading and writing ----------------------------------------------
+//
+// Both readers take the six formats P1-P6. Samples are not scaled by maxval:
+// colour pixels are r << 16 | g << 8 | b, grey ones v * 0x010101, and a bitmap
+// 1 is white (0xFFFFFF), 0 black. Headers are checked before anything is
+// allocated: at most IMG_MAX_SIDE pixels a side and IMG_MAX_PIXELS in all.
+// Input that ends before the raster is complete is an error: report, none.
+
+inline constexpr int32_t IMG_MAX_SIDE = 16384;
+inline constexpr int32_t IMG_MAX_PIXELS = 1 << 26;
+
+// Reads a PNM file. None after a report if it cannot be opened or read, or is
+// malformed or truncated.
+[[nodiscard]] Image* IMGLoad(const char* filename);
+
+// Reads a PNM image from the size bytes at buffer; never reads past them. P1
+// and P4 widths are rounded up to a multiple of 8 (the fill bits become
+// pixels). None after a report on any failure.
+[[nodiscard]] Image* IMGParse(const uint8_t* buffer, size_t size);
+
+// Writes the image as a raw P6 file (top byte of each pixel dropped). The file
+// is written to a temporary name in the same folder and renamed over filename
+// only once complete, so an existing file is never left half-written. False
+// after a report on any failure.
+bool IMGSave(const Image* image, const char* filename);
+
+// ---- Textual image form -----------------------------------------------------
+
+// The image as the text "IMG{\nP3\n<w> <h>\n255\n<pixels>}\n", six pixels of
+// "%3d %3d %3d" to a line; "IMG{}" for an image without pixels. The caller
+// frees the text with free(). None after a report.
+[[nodiscard]] char* IMGToASCII(const Image* image);
+
+// Reads the first "IMG" ... "{" ... "P3\n" block found in a zero-terminated
+// text. None after a report when the markers are missing, the text ends before
+// the block is complete, or the image cannot be allocated.
+[[nodiscard]] Image* IMGFromASCII(const char* text);
+
+// The index just past the first occurrence of pattern in text; 0 when it does
+// not occur or pattern is empty. Either none: report, 0.
+int32_t IMGFind(const char* text, const char* pattern);
+
+// ---- Transforms --------------------------------------------------------------
+
+// A table of min(|a|, |b|) + 1 counts: entry j is how many of the max(|a|,
+// |b|) units fall to unit j of the smaller length (larger shares first); the
+// last entry is 1. Freed with free(). None after a report if it cannot be
+// allocated.
+[[nodiscard]] int32_t* IMGSpread(int32_t a, int32_t b);
+
+// Nearest-neighbour resize to width x height. None after a report for a none
+// source, a negative size, a size whose pixel count does not fit in 32 bits or
+// a failed allocation.
+[[nodiscard]] Image* IMGScale(const Image* source, int32_t width,
+                              int32_t height);
+
+// The source turned about its centre by angle (1024 units to the turn; 512 is
+// upright, 0 a half turn, growing angles turn counter-clockwise on screen),
+// into an image about 1.414 times larger each way. Pixels from outside the
+// source are 0. None after a report for a none or oversized source or a failed
+// allocation.
+[[nodiscard]] Image* IMGRotate(const Image* source, int32_t angle);
+
+// The points of the line from (x0, y0) to (x1, y1): element 0 holds 2n, then n
+// points as x, y pairs, first (x0, y0), last (x1, y1). Freed with free(). None
+// after a report if the list cannot be allocated.
+[[nodiscard]] int32_t* IMGLinePoints(int32_t x0, int32_t y0, int32_t x1,
+                                     int32_t y1);

@@ -1,0 +1,63 @@
+// SDLDPY: the display singleton. It owns the program's one video surface,
+// sets the video mode through SDL 1.2, captions the window "TANDRIX" and
+// presents Images (0x00RRGGBB pixels) on the screen.
+//
+// There is at most one Display. Every operation works on it; a handle that is
+// not the display fails the operation's guard, which reports through
+// SDLDPYError (silent unless the trace switch is on) and changes nothing.
+// SDL must be initialised first (SDLPlatformInit).
+#pragma once
+
+#include <cstdint>
+
+#include "img/img.h"
+
+struct Display {
+  int32_t width;   // as passed to the last successful SDLDPYSetMode
+  int32_t height;
+  int32_t bpp;     // bits per pixel of the screen surface
+};
+
+// The video-mode flags of the build (SDL_FULLSCREEN | SDL_ANYFORMAT |
+// SDL_HWSURFACE for the full-screen intro, the last two for the windowed one).
+// Each program defines it in its configuration unit.
+extern const uint32_t SDLDPY_MODE_FLAGS;
+
+// The display, created with a 256 x 256 mode. If one exists: report and return
+// it unchanged. None if it cannot be allocated.
+[[nodiscard]] Display* SDLDPYNew();
+
+// The display handle, or none while there is no display.
+Display* SDLDPYCurrent();
+
+// Releases the screen surface and the display and sets *display to none; a
+// later SDLDPYNew builds a fresh display.
+void SDLDPYFree(Display** display);
+
+// Sets a width x height mode with the build's flags. If SDL refuses, the
+// display is left without a screen surface (and keeps its old size); show
+// operations then report and do nothing.
+void SDLDPYSetMode(Display* display, int32_t width, int32_t height);
+
+// Presents the top-left part of image that fits the display, in any screen
+// depth; the rest of the screen keeps its content. The image is not changed.
+void SDLDPYShow(Display* display, const Image* image);
+
+// Presents an image of exactly the display's size by lending its pixels to the
+// screen surface. Needs a 32-bit screen whose pitch is width * 4.
+void SDLDPYShowDirect(Display* display, const Image* image);
+
+// Copies an image of exactly the display's size into the screen surface and
+// presents it. Needs a 32-bit screen whose pitch is width * 4.
+void SDLDPYShowCopy(Display* display, const Image* image);
+
+// The canonical operations of a singleton: ToASCII gives a static empty text,
+// FromASCII always none, Equal is true only for the display with itself, Copy
+// returns the display itself.
+const char* SDLDPYToASCII(const Display* display);
+Display* SDLDPYFromASCII(const char* text);
+bool SDLDPYEqual(const Display* a, const Display* b);
+Display* SDLDPYCopy(const Display* display);
+
+// The module's error report: "SDLDPY error\n" when tracing is on.
+void SDLDPYError();

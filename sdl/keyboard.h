@@ -1,0 +1,32 @@
+// SDLKBD: the keyboard singleton. Each poll drains SDL's event queue and
+// leaves in keys[0] the low byte of the SDL key symbol of the last key press,
+// or 0 if the last key event was a release; other events are ignored. The
+// caller reads and clears keys[0] directly. A keyboard exists only while the
+// display does.
+#pragma once
+
+#include <cstdint>
+
+struct Keyboard {
+  uint8_t* keys;  // 8 bytes; keys[0] is the current key code (0 = none)
+};
+
+// The keyboard, or none while there is no display. Later calls return the
+// same keyboard.
+[[nodiscard]] Keyboard* SDLKBDNew();
+
+// Frees the keyboard and sets *keyboard to none; a later SDLKBDNew builds a
+// fresh one.
+void SDLKBDFree(Keyboard** keyboard);
+
+// Drains SDL's event queue into keyboard->keys[0]. Without a display or a
+// keyboard the queue is still drained and nothing is stored.
+void SDLKBDGetKey(Keyboard* keyboard);
+
+// The canonical operations of a singleton: ToASCII gives a static empty text
+// (none for none), FromASCII and Copy always none, Equal is 1 for a keyboard
+// with itself.
+const char* SDLKBDToASCII(const Keyboard* keyboard);
+Keyboard* SDLKBDFromASCII(const char* text);
+int SDLKBDEqual(const Keyboard* a, const Keyboard* b);
+Keyboard* SDLKBDCopy(const Keyboard* keyboard);

@@ -1,0 +1,59 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "img/img.h"
+
+namespace test {
+
+// Everything f writes to standard output.
+template <typename F>
+std::string StdoutOf(F&& f) {
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  f();
+  std::fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
+
+// A fresh, empty folder under the system's temporary folder, removed with its
+// contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// An image of the given size holding values in index order (missing values 0).
+Image* MakeImage(int32_t width, int32_t height,
+                 const std::vector<uint32_t>& values);
+
+// The pixels of image in index order.
+std::vector<uint32_t> Pixels(const Image* image);
+
+// Frees an image at the end of a scope.
+struct ImageDeleter {
+  void operator()(Image* image) const {
+    if (image) IMGFree(&image);
+  }
+};
+using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
+
+}  // namespace test
