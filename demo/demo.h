@@ -45,9 +45,17 @@ struct DemoState {
   int8_t runState;        // DEMO_RUNNING, DEMO_QUIT or DEMO_NEXT_SCENE
   int32_t p, q;           // phase indexes into the sine table
   int32_t frameCounter;   // frames of scene 2, also advanced by DEMOFps
+  int32_t presentations;  // frames presented so far, the fade's included
 };
 
 extern DemoState demo;
+
+// Supplied by each program's configuration unit, beside the screen size:
+// DEMOPresent shows the frame image (the intros call SDLDPYShow) and DEMOPoll
+// reads the keyboard (the intros call SDLKBDGetKey). Recording and test
+// programs supply their own, which watch the frames and script the keys.
+void DEMOPresent(Display* display, const Image* frame);
+void DEMOPoll(Keyboard* keyboard);
 
 // The block-letter logo (five rows of 19 '0's and blanks, each row ended by
 // '\n') and the scroll message, both built into the program.
@@ -88,7 +96,7 @@ void DEMODarken(Image* image, int32_t amount);
 // Frames per second since SDL started; counts one frame per call.
 int32_t DEMOFps();
 
-// Fades out (when there is a frame to fade), then releases the frame image,
+// Fades out (when a frame has been presented), then releases the frame image,
 // the font, the keyboard and the display.
 void DEMOFree();
 

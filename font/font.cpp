@@ -1,0 +1,118 @@
+// The bitmap font: glyph cells cut out of a glyph sheet and copied into an
+// image with IMGBlit, which does all clipping and the transparency of 0.
+#include "font/font.h"
+
+#include <cstdio>
+#include <new>
+
+namespace {
+
+// Build-time trace switch for FONTError; off in every deliverable.
+constexpr bool kTrace = false;
+
+// Identification record of the module; nothing reads it.
+[[maybe_unused]] constexpr struct {
+  int32_t date;
+  const char* author;
+} kIdent = {20080531, "intro"};
+
+// Two's-complement 32-bit arithmetic: the glyph layout and the placement of
+// consecutive characters wrap instead of overflowing.
+constexpr int32_t Add(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) +
+                              static_cast<uint32_t>(b));
+}
+constexpr int32_t Mul(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) *
+                              static_cast<uint32_t>(b));
+}
+
+// The character code of one hexadecimal digit: '0'-'9', then 'A'-'F'.
+constexpr int32_t HexDigit(uint32_t d) {
+  return static_cast<int32_t>(d < 10 ? d + 48 : d + 55);
+}
+
+}  // namespace
+
+Font* FONTNew() {
+  auto* font = new (std::nothrow) Font{};
+  if (!font) {
+    FONTError();
+    return nullptr;
+  }
+  font->cellWidth = 6;
+  font->cellHeight = 6;
+  return font;
+}
+
+void FONTFree(Font** font) {
+  if (!font || !*font) {
+    FONTError();
+    return;
+  }
+  if ((*font)->glyphs) IMGFree(&(*font)->glyphs);
+  delete *font;
+  *font = nullptr;
+}
+
+void FONTPutChar(const Font* font, int32_t code, int32_t x, int32_t y,
+                 Image* target) {
+  if (!font || !font->glyphs) {
+    FONTError();
+    return;
+  }
+  // A sheet without width holds no glyph (and must not be divided by).
+  const int32_t sheetWidth = font->glyphs->width;
+  if (sheetWidth <= 0) return;
+  const int32_t p = Mul(code, font->cellWidth);
+  const int32_t gx = p % sheetWidth;
+  const int32_t gy = Mul(p / sheetWidth, font->cellHeight);
+  IMGBlit(font->glyphs, target, gx, gy, x, y, font->cellWidth,
+          font->cellHeight);
+}
+
+void FONTPutHex8(const Font* font, uint8_t value, int32_t x, int32_t y,
+                 Image* target) {
+  if (!font) {
+    FONTError();
+    return;
+  }
+  FONTPutChar(font, HexDigit(value / 16u), x, y, target);
+  FONTPutChar(font, HexDigit(value % 16u), Add(x, font->cellWidth), y, target);
+}
+
+void FONTPutHex16(const Font* font, uint16_t value, int32_t x, int32_t y,
+                  Image* target) {
+  if (!font) {
+    FONTError();
+    return;
+  }
+  FONTPutHex8(font, static_cast<uint8_t>(value / 256u), x, y, target);
+  FONTPutHex8(font, static_cast<uint8_t>(value % 256u),
+              Add(x, Mul(2, font->cellWidth)), y, target);
+}
+
+void FONTPutHex32(const Font* font, uint32_t value, int32_t x, int32_t y,
+                  Image* target) {
+  if (!font) {
+    FONTError();
+    return;
+  }
+  FONTPutHex16(font, static_cast<uint16_t>(value / 65536u), x, y, target);
+  FONTPutHex16(font, static_cast<uint16_t>(value % 65536u),
+               Add(x, Mul(4, font->cellWidth)), y, target);
+}
+
+void FONTPutLine(const Font* font, const char* text, int32_t x, int32_t y,
+                 Image* target) {
+  if (!font || !text) {
+    FONTError();
+    return;
+  }
+  for (; *text && *text != '\n'; ++text, x = Add(x, font->cellWidth))
+    FONTPutChar(font, static_cast<int8_t>(*text), x, y, target);
+}
+
+void FONTError() {
+  if constexpr (kTrace) std::fputs("FONT Error.\n", stdout);
+}

@@ -1,0 +1,545 @@
+// PNM reading and writing: the six formats P1-P6 through a file reader
+// (IMGLoad) and a buffer reader (IMGParse) that share one header grammar but
+// differ in how a number's ending byte and P1/P4 widths are treated, and the
+// raw P6 writer (IMGSave).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "img/img.h"
+#include "img/img_internal.h"
+
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+
+// Header flags: what has been seen so far.
+constexpr int kMagic = 1;
+constexpr int kWidth = 2;
+constexpr int kHeight = 4;
+constexpr int kMaxval = 8;
+constexpr int kComplete = kMagic | kWidth | kHeight | kMaxval;
+
+// Maxval (and numbers past the third) are never used, so their digits are
+// accumulated only up to this value and then dropped; nothing can overflow.
+constexpr int32_t kUnusedNumberCap = 99999999;
+
+// The file reader's stream buffer: big enough that refills cost little next to
+// the per-byte work.
+constexpr size_t kReadBufferSize = 64 * 1024;
+
+// The writer converts this many pixels at a time into raw bytes.
+constexpr size_t kWriteChunkPixels = 16384;
+
+// Version date of the IMG module, written into every P6 header.
+constexpr const char* kVersionDate = "20081111";
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+struct ImageDeleter {
+  void operator()(Image* image) const { IMGFree(&image); }
+};
+using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
+
+// The 8 pixels of every bitmap byte, most significant bit first, 1 = white.
+constexpr std::array<std::array<uint32_t, 8>, 256> kBitPixels = [] {
+  std::array<std::array<uint32_t, 8>, 256> table{};
+  for (int byte = 0; byte < 256; ++byte)
+    for (int bit = 0; bit < 8; ++bit)
+      table[byte][bit] = ((byte >> (7 - bit)) & 1) ? kWhite : 0;
+  return table;
+}();
+
+// Bytes the header grammar skips between tokens: controls, space, DEL and
+// everything from 0x80 up.
+constexpr bool IsBlank(int c) { return c <= 0x20 || c >= 0x7F; }
+
+constexpr bool IsDigit(int c) { return static_cast<unsigned>(c - '0') <= 9; }
+
+// The header as read so far.
+struct Header {
+  int type = 0;  // 1 .. 6
+  int flags = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t maxval = 0;
+
+  void SetType(int digit) {
+    type = digit;
+    flags |= kMagic;
+    if (type == 1 || type == 4) flags |= kMaxval;  // bitmaps have no maxval
+  }
+
+  // True when the next number is a side, which may not pass IMG_MAX_SIDE.
+  bool NextIsSide() const { return (flags & (kWidth | kHeight)) != (kWidth | kHeight); }
+
+  // Stores value in the first field still missing (dropped when none is) and
+  // marks it seen. roundBitmapWidth rounds a P1/P4 width read after the magic
+  // up to a multiple of 8, as the buffer reader does.
+  void Store(int32_t value, bool roundBitmapWidth) {
+    if (!(flags & kWidth)) {
+      if (roundBitmapWidth && (flags & kMagic) && (type == 1 || type == 4))
+        value = (value + 7) / 8 * 8;
+      width = value;
+      flags |= kWidth;
+    } else if (!(flags & kHeight)) {
+      height = value;
+      flags |= kHeight;
+    } else if (!(flags & kMaxval)) {
+      maxval = value;
+      flags |= kMaxval;
+    }
+  }
+};
+
+// Adds digit c to *value. False when a side passes IMG_MAX_SIDE; any other
+// number just stops growing at kUnusedNumberCap.
+inline bool Accumulate(int32_t* value, int c, bool isSide) {
+  if (isSide) {
+    *value = *value * 10 + (c - '0');
+    return *value <= IMG_MAX_SIDE;
+  }
+  if (*value <= kUnusedNumberCap) *value = *value * 10 + (c - '0');
+  return true;
+}
+
+// Least number of raster bytes a valid input of this header holds: one byte a
+// sample for P1/P2/P3/P5/P6 (a plain sample takes at least one digit), one per
+// 8 pixels for P4 (per row in a file, over the whole raster in a buffer).
+int64_t MinRasterBytes(const Header& h, bool bitsPerRow) {
+  int64_t n = static_cast<int64_t>(h.width) * h.height;
+  switch (h.type) {
+    case 3:
+    case 6:
+      return 3 * n;
+    case 4:
+      return bitsPerRow ? (h.width + 7) / 8 * static_cast<int64_t>(h.height)
+                        : (n + 7) / 8;
+    default:
+      return n;
+  }
+}
+
+// The image a read of header h needs, or none after a report: sides must be
+// 1 .. IMG_MAX_SIDE (the limit was enforced digit by digit), at most
+// IMG_MAX_PIXELS in all, and available must hold at least the raster's
+// minimum size (available < 0: unknown, not checked).
+//
+// Allocation bound: the image takes 4 bytes a pixel and every format needs at
+// least one input byte a pixel (P4: one per 8 pixels), so a read of an input
+// of known size allocates at most 4 times that size (32 times for P4) plus the
+// file reader's fixed stream buffer. Input of unknown size (a pipe) is bounded
+// by IMG_MAX_PIXELS only.
+ImagePtr NewForHeader(const Header& h, int64_t available, bool bitsPerRow) {
+  if (h.width <= 0 || h.height <= 0 ||
+      static_cast<int64_t>(h.width) * h.height > IMG_MAX_PIXELS ||
+      (available >= 0 && MinRasterBytes(h, bitsPerRow) > available)) {
+    IMGError();
+    return nullptr;
+  }
+  return ImagePtr(img_internal::NewSized(h.width, h.height));
+}
+
+// ---- File reader --------------------------------------------------------------
+//
+// One character at a time through the stream. End of input reads as EOF (-1);
+// the raw loops OR every byte into a mask that is negative once any was EOF,
+// so they test for truncation once, after the loop.
+
+// Reads the header up to and including the byte that ends its last token.
+// Every number consumes the byte that ends it, whatever that byte is; a token
+// that starts with a byte other than a digit, "#" or the magic's "P" is that
+// byte alone and reads as 0. False at end of input, on a bad type or a side
+// over IMG_MAX_SIDE.
+bool ReadFileHeader(FILE* file, Header* h) {
+  while (h->flags != kComplete) {
+    int c = getc_unlocked(file);
+    if (c == EOF) return false;
+    if (IsBlank(c)) continue;
+    if (c == 'P' && !(h->flags & kMagic)) {
+      int type = getc_unlocked(file);
+      if (type < '1' || type > '6') return false;
+      h->SetType(type - '0');
+    } else if (c == '#') {
+      do {
+        c = getc_unlocked(file);
+        if (c == EOF) return false;
+      } while (c != '\n');
+    } else {
+      const bool isSide = h->NextIsSide();
+      int32_t value = 0;
+      for (; IsDigit(c); c = getc_unlocked(file))
+        if (!Accumulate(&value, c, isSide)) return false;
+      h->Store(value, false);
+    }
+  }
+  return true;
+}
+
+// Skips non-digits and reads one decimal number, consuming the byte after it.
+// The value wraps modulo 2^32 like the signed 32-bit sum it stands for. False
+// at end of input before a digit; end of input after digits ends the number.
+inline bool ReadFileNumber(FILE* file, uint32_t* value) {
+  int c = getc_unlocked(file);
+  while (!IsDigit(c)) {
+    if (c == EOF) return false;
+    c = getc_unlocked(file);
+  }
+  uint32_t v = static_cast<uint32_t>(c - '0');
+  while (IsDigit(c = getc_unlocked(file))) v = v * 10 + static_cast<uint32_t>(c - '0');
+  *value = v;
+  return true;
+}
+
+// Fills image from the raster that follows the header. False when the input
+// ends first.
+bool ReadFileRaster(FILE* file, int type, Image* image) {
+  uint32_t* __restrict px = image->pixels;
+  const int32_t width = image->width;
+  const size_t n = static_cast<size_t>(width) * image->height;
+  int eof = 0;  // negative once any byte read was EOF
+  switch (type) {
+    case 6:
+      for (size_t i = 0; i < n; ++i) {
+        int r = getc_unlocked(file);
+        int g = getc_unlocked(file);
+        int b = getc_unlocked(file);
+        eof |= r | g | b;
+        px[i] = static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 |
+                static_cast<uint32_t>(b);
+      }
+      return eof >= 0;
+    case 5:
+      for (size_t i = 0; i < n; ++i) {
+        int v = getc_unlocked(file);
+        eof |= v;
+        px[i] = static_cast<uint32_t>(v) * 0x010101u;
+      }
+      return eof >= 0;
+    case 4: {
+      // Every row starts on a byte boundary; the fill bits of a row's last
+      // byte are skipped.
+      const int32_t whole = width / 8;
+      const int32_t rest = width % 8;
+      for (int32_t y = 0; y < image->height; ++y) {
+        for (int32_t k = 0; k < whole; ++k, px += 8) {
+          int byte = getc_unlocked(file);
+          eof |= byte;
+          std::memcpy(px, kBitPixels[byte & 0xFF].data(), 8 * sizeof(uint32_t));
+        }
+        if (rest) {
+          int byte = getc_unlocked(file);
+          eof |= byte;
+          std::memcpy(px, kBitPixels[byte & 0xFF].data(), rest * sizeof(uint32_t));
+          px += rest;
+        }
+      }
+      return eof >= 0;
+    }
+    case 3:
+      for (size_t i = 0; i < n; ++i) {
+        uint32_t r, g, b;
+        if (!ReadFileNumber(file, &r) || !ReadFileNumber(file, &g) ||
+            !ReadFileNumber(file, &b))
+          return false;
+        px[i] = r << 16 | g << 8 | b;
+      }
+      return true;
+    case 2:
+      for (size_t i = 0; i < n; ++i) {
+        uint32_t v;
+        if (!ReadFileNumber(file, &v)) return false;
+        px[i] = v << 16 | v << 8 | v;
+      }
+      return true;
+    default:  // 1: a run of digits is one value, 0 black, anything else white
+      for (size_t i = 0; i < n; ++i) {
+        uint32_t v;
+        if (!ReadFileNumber(file, &v)) return false;
+        px[i] = v ? kWhite : 0;
+      }
+      return true;
+  }
+}
+
+// Bytes left in a regular file after the stream's position, or -1 when the
+// stream is no regular file (a pipe, a terminal) and its size is unknown.
+int64_t BytesLeft(FILE* file) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  long position = std::ftell(file);
+  if (position < 0) return -1;
+  int64_t left = static_cast<int64_t>(st.st_size) - position;
+  return left < 0 ? 0 : left;
+}
+
+// ---- Buffer reader ------------------------------------------------------------
+//
+// Reads [p, end) and never past end. A number leaves the byte that ends it in
+// place for the next step to skip.
+
+// Reads the header and sets *raster to the byte after the one that follows the
+// last token. False when the buffer ends first, on a bad type, a side over
+// IMG_MAX_SIDE, or a stray printable byte before the magic.
+bool ReadBufferHeader(const uint8_t* p, const uint8_t* end, Header* h,
+                      const uint8_t** raster) {
+  while (h->flags != kComplete) {
+    if (p == end) return false;
+    int c = *p;
+    if (IsBlank(c)) {
+      ++p;
+    } else if (c == 'P' && !(h->flags & kMagic)) {
+      if (end - p < 2 || p[1] < '1' || p[1] > '6') return false;
+      h->SetType(p[1] - '0');
+      p += 2;
+    } else if (c == '#') {
+      p = static_cast<const uint8_t*>(std::memchr(p, '\n', end - p));
+      if (!p) return false;
+      ++p;
+    } else if (IsDigit(c)) {
+      const bool isSide = h->NextIsSide();
+      int32_t value = 0;
+      for (; p != end && IsDigit(*p); ++p)
+        if (!Accumulate(&value, *p, isSide)) return false;
+      h->Store(value, true);
+    } else {
+      // A printable non-digit is never consumed: each missing field reads it
+      // as 0. Before the magic it would stall the header for ever.
+      if (!(h->flags & kMagic)) return false;
+      while (h->flags != kComplete) h->Store(0, true);
+    }
+  }
+  if (p == end) return false;
+  *raster = p + 1;
+  return true;
+}
+
+// Skips non-digits and reads one decimal number, leaving the byte after it in
+// place; wraps modulo 2^32. False when the buffer ends before a digit.
+inline bool ReadBufferNumber(const uint8_t** pp, const uint8_t* end,
+                             uint32_t* value) {
+  const uint8_t* p = *pp;
+  while (p != end && !IsDigit(*p)) ++p;
+  if (p == end) return false;
+  uint32_t v = 0;
+  for (; p != end && IsDigit(*p); ++p) v = v * 10 + static_cast<uint32_t>(*p - '0');
+  *pp = p;
+  *value = v;
+  return true;
+}
+
+// Fills image from the raster at [p, end). Raw rasters were checked to fit
+// before the image was made; plain ones are checked as they are read.
+bool ReadBufferRaster(const uint8_t* p, const uint8_t* end, int type,
+                      Image* image) {
+  uint32_t* __restrict px = image->pixels;
+  const size_t n = static_cast<size_t>(image->width) * image->height;
+  switch (type) {
+    case 6:
+      for (size_t i = 0; i < n; ++i, p += 3)
+        px[i] = static_cast<uint32_t>(p[0]) << 16 |
+                static_cast<uint32_t>(p[1]) << 8 | p[2];
+      return true;
+    case 5:
+      for (size_t i = 0; i < n; ++i) px[i] = p[i] * 0x010101u;
+      return true;
+    case 4: {
+      // Bits run on over the whole raster, so row ends need not meet bytes.
+      const size_t whole = n / 8;
+      for (size_t k = 0; k < whole; ++k, px += 8)
+        std::memcpy(px, kBitPixels[p[k]].data(), 8 * sizeof(uint32_t));
+      if (n % 8)
+        std::memcpy(px, kBitPixels[p[whole]].data(), n % 8 * sizeof(uint32_t));
+      return true;
+    }
+    case 3:
+      for (size_t i = 0; i < n; ++i) {
+        uint32_t r, g, b;
+        if (!ReadBufferNumber(&p, end, &r) || !ReadBufferNumber(&p, end, &g) ||
+            !ReadBufferNumber(&p, end, &b))
+          return false;
+        px[i] = r << 16 | g << 8 | b;
+      }
+      return true;
+    case 2:
+      for (size_t i = 0; i < n; ++i) {
+        uint32_t v;
+        if (!ReadBufferNumber(&p, end, &v)) return false;
+        px[i] = v << 16 | v << 8 | v;
+      }
+      return true;
+    default:  // 1: one digit byte a pixel, "0" black, "1"-"9" white
+      for (size_t i = 0; i < n; ++i) {
+        while (p != end && !IsDigit(*p)) ++p;
+        if (p == end) return false;
+        px[i] = *p++ != '0' ? kWhite : 0;
+      }
+      return true;
+  }
+}
+
+// ---- Writer -------------------------------------------------------------------
+
+// A file being written under a temporary name next to its target; removed
+// unless Commit renamed it over the target.
+class TempFile {
+ public:
+  // Creates a new, empty file named after target. False when it cannot be
+  // created.
+  bool Create(const char* target) {
+    static std::atomic<unsigned> counter{0};
+    size_t size = std::strlen(target) + 48;
+    name_.reset(new (std::nothrow) char[size]);
+    if (!name_) return false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::snprintf(name_.get(), size, "%s.%ld-%u.tmp", target,
+                    static_cast<long>(getpid()), counter++);
+      fd_ = open(name_.get(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) return true;
+      if (errno != EEXIST) break;
+    }
+    name_.reset();
+    return false;
+  }
+
+  // Hands the descriptor to a stream, which then owns it.
+  FILE* OpenStream() {
+    FILE* file = fdopen(fd_, "wb");
+    if (file) fd_ = -1;
+    return file;
+  }
+
+  bool Commit(const char* target) {
+    if (std::rename(name_.get(), target) != 0) return false;
+    name_.reset();
+    return true;
+  }
+
+  ~TempFile() {
+    if (fd_ >= 0) close(fd_);
+    if (name_) unlink(name_.get());
+  }
+
+ private:
+  std::unique_ptr<char[]> name_;
+  int fd_ = -1;
+};
+
+// Writes the P6 header and the raster of image to file. False on a write error.
+bool WriteP6(FILE* file, const Image* image) {
+  if (std::fprintf(file,
+                   "P6\n%d %d\n"
+                   "# raw pixmap written by the IMG library\n"
+                   "# IMG version %s\n"
+                   "# samples: red, green, blue, one byte each\n"
+                   "255\n",
+                   image->width, image->height, kVersionDate) < 0)
+    return false;
+  uint8_t bytes[3 * kWriteChunkPixels];
+  const uint32_t* px = image->pixels;
+  size_t left = static_cast<size_t>(image->width) * image->height;
+  while (left) {
+    size_t count = left < kWriteChunkPixels ? left : kWriteChunkPixels;
+    uint8_t* __restrict out = bytes;
+    for (size_t i = 0; i < count; ++i, out += 3) {
+      uint32_t v = px[i];
+      out[0] = static_cast<uint8_t>(v >> 16);
+      out[1] = static_cast<uint8_t>(v >> 8);
+      out[2] = static_cast<uint8_t>(v);
+    }
+    if (std::fwrite(bytes, 3, count, file) != count) return false;
+    px += count;
+    left -= count;
+  }
+  return std::fflush(file) == 0;
+}
+
+}  // namespace
+
+Image* IMGLoad(const char* filename) {
+  if (!filename) {
+    IMGError();
+    return nullptr;
+  }
+  // The stream buffer must outlive the stream, so it is declared first.
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]);
+  FilePtr file(std::fopen(filename, "rb"));
+  if (!file) {
+    IMGError();
+    return nullptr;
+  }
+  if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, kReadBufferSize);
+
+  Header header;
+  if (!ReadFileHeader(file.get(), &header)) {
+    IMGError();
+    return nullptr;
+  }
+  ImagePtr image = NewForHeader(header, BytesLeft(file.get()), true);
+  if (!image) return nullptr;
+  if (!ReadFileRaster(file.get(), header.type, image.get())) {
+    IMGError();
+    return nullptr;
+  }
+  return image.release();
+}
+
+Image* IMGParse(const uint8_t* buffer, size_t size) {
+  if (!buffer) {
+    IMGError();
+    return nullptr;
+  }
+  const uint8_t* end = buffer + size;
+  const uint8_t* raster = nullptr;
+  Header header;
+  if (!ReadBufferHeader(buffer, end, &header, &raster)) {
+    IMGError();
+    return nullptr;
+  }
+  ImagePtr image = NewForHeader(header, end - raster, false);
+  if (!image) return nullptr;
+  if (!ReadBufferRaster(raster, end, header.type, image.get())) {
+    IMGError();
+    return nullptr;
+  }
+  return image.release();
+}
+
+bool IMGSave(const Image* image, const char* filename) {
+  if (!image || !image->pixels || !filename || image->width <= 0 ||
+      image->height <= 0) {
+    IMGError();
+    return false;
+  }
+  // The file is written under a temporary name in the target's folder and
+  // renamed over the target only once complete and closed, so the target is
+  // either untouched or whole; the temporary file goes on every failure.
+  TempFile temp;
+  if (!temp.Create(filename)) {
+    IMGError();
+    return false;
+  }
+  FilePtr file(temp.OpenStream());
+  if (!file) {
+    IMGError();
+    return false;
+  }
+  bool written = WriteP6(file.get(), image);
+  written = std::fclose(file.release()) == 0 && written;
+  if (!written || !temp.Commit(filename)) {
+    IMGError();
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,256 @@
+// The display singleton: video mode, window caption and the three ways of
+// presenting an Image on the screen surface.
+#include "sdl/display.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+// Identification record of the module; nothing reads it.
+[[maybe_unused]] constexpr struct {
+  int32_t date;
+  const char* author;
+} kIdent = {20081029, "intro"};
+
+// Error reports print only when this is on; both intros build with it off.
+constexpr bool kTrace = false;
+
+constexpr const char* kCaption = "TANDRIX";
+constexpr int32_t kFirstSide = 256;  // SDLDPYNew's first mode is 256 x 256
+
+// The Image layout (0x00RRGGBB in 32 bits) as SDL masks.
+constexpr Uint32 kRedMask = 0x00FF0000;
+constexpr Uint32 kGreenMask = 0x0000FF00;
+constexpr Uint32 kBlueMask = 0x000000FF;
+constexpr Uint32 kAlphaMask = 0xFF000000;  // covers the top byte
+
+// SDL 1.2 keeps a surface's pitch in 16 bits.
+constexpr int64_t kMaxPitch = 0xFFFF;
+
+Display* current = nullptr;          // the one display
+SDL_Surface* screen = nullptr;       // from the last SDL_SetVideoMode
+bool doubleBuffered = false;         // screen has SDL_DOUBLEBUF
+
+struct SurfaceDeleter {
+  void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
+};
+using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
+
+bool IsDisplay(const Display* display) {
+  return display && display == current;
+}
+
+// The guard of the show operations: the display, and an image with pixels.
+bool CanShow(const Display* display, const Image* image) {
+  return IsDisplay(display) && image && image->pixels;
+}
+
+// A screen surface exists and its rows are long enough for its width (an
+// oversized mode can leave SDL 1.2 with a wrapped-around 16-bit pitch).
+bool ScreenUsable() {
+  return screen && screen->w >= 0 && screen->h >= 0 &&
+         screen->pitch >= int64_t(screen->w) * screen->format->BytesPerPixel;
+}
+
+// The screen is exactly width x height consecutive 32-bit pixels, the layout
+// that SDLDPYShowDirect and SDLDPYShowCopy write.
+bool ScreenIsImageLike() {
+  return screen && screen->format->BitsPerPixel == 32 &&
+         screen->w == current->width && screen->h == current->height &&
+         screen->pitch == int64_t(current->width) * 4;
+}
+
+// The screen stores pixels exactly as an Image does, so a plain copy of the
+// image's values gives the same picture as SDL's conversion.
+bool ScreenHasImageFormat() {
+  const SDL_PixelFormat* f = screen->format;
+  return f->BitsPerPixel == 32 && f->Rmask == kRedMask &&
+         f->Gmask == kGreenMask && f->Bmask == kBlueMask && f->Amask == 0;
+}
+
+void Present() {
+  if (doubleBuffered)
+    SDL_Flip(screen);
+  else
+    SDL_UpdateRect(screen, 0, 0, 0, 0);
+}
+
+// Blits columns 0 .. w - 1 of image rows top .. top + rows - 1 onto the screen
+// at (0, top). The source surface is made over the image's own memory, pitch
+// bytes a row, so nothing is copied and the image is only read.
+//
+// When the screen has the Image format the surface has no alpha mask and the
+// blit is a straight copy. Otherwise the surface's alpha mask covers the top
+// byte and SDL_DisplayFormat converts it to the screen's format first.
+bool BlitRows(const Image* image, int32_t top, int32_t w, int32_t rows,
+              int pitch, bool sameFormat) {
+  void* first = const_cast<uint32_t*>(image->pixels) +
+                static_cast<size_t>(top) * static_cast<size_t>(image->width);
+  SurfacePtr band(SDL_CreateRGBSurfaceFrom(first, w, rows, 32, pitch,
+                                           kRedMask, kGreenMask, kBlueMask,
+                                           sameFormat ? 0 : kAlphaMask));
+  if (!band) return false;
+  SurfacePtr converted;
+  if (!sameFormat) {
+    converted.reset(SDL_DisplayFormat(band.get()));
+    if (!converted) return false;
+  }
+  SDL_Rect at = {0, static_cast<Sint16>(top), 0, 0};
+  SDL_UpperBlit(converted ? converted.get() : band.get(), nullptr, screen, &at);
+  return true;
+}
+
+}  // namespace
+
+Display* SDLDPYNew() {
+  if (current) {
+    SDLDPYError();
+    return current;
+  }
+  auto* display = new (std::nothrow) Display{};
+  if (!display) {
+    SDLDPYError();
+    return nullptr;
+  }
+  current = display;
+  SDLDPYSetMode(display, kFirstSide, kFirstSide);
+  return display;
+}
+
+Display* SDLDPYCurrent() { return current; }
+
+void SDLDPYFree(Display** display) {
+  if (!display || !IsDisplay(*display)) {
+    SDLDPYError();
+    return;
+  }
+  // SDL owns the video surface; freeing it is a no-op that SDL allows.
+  if (screen) SDL_FreeSurface(screen);
+  screen = nullptr;
+  doubleBuffered = false;
+  delete current;
+  current = nullptr;
+  *display = nullptr;
+}
+
+void SDLDPYSetMode(Display* display, int32_t width, int32_t height) {
+  if (!display || !current || width < 0 || height < 0) {
+    SDLDPYError();
+    return;
+  }
+  if (screen) SDL_FreeSurface(screen);
+  screen = SDL_SetVideoMode(width, height, 0, SDLDPY_MODE_FLAGS);
+  if (!screen) {
+    SDLDPYError();
+    return;
+  }
+  SDL_WM_SetCaption(kCaption, kCaption);
+  current->bpp = screen->format->BitsPerPixel;
+  current->width = width;
+  current->height = height;
+  doubleBuffered = (screen->flags & SDL_DOUBLEBUF) != 0;
+}
+
+void SDLDPYShow(Display* display, const Image* image) {
+  if (!CanShow(display, image) || !ScreenUsable()) {
+    SDLDPYError();
+    return;
+  }
+  int32_t w = image->width < current->width ? image->width : current->width;
+  int32_t h = image->height < current->height ? image->height : current->height;
+  if (w > 0 && h > 0) {
+    const bool sameFormat = ScreenHasImageFormat();
+    const int64_t imagePitch = int64_t(image->width) * 4;
+    bool shown = true;
+    if (imagePitch <= kMaxPitch) {
+      shown = BlitRows(image, 0, w, h, static_cast<int>(imagePitch), sameFormat);
+    } else {
+      // Rows too long for a 16-bit pitch go one at a time; only the rows a
+      // blit can reach on the screen (16-bit positions) are worth the trip.
+      if (h > screen->h) h = screen->h;
+      if (h > INT16_MAX + 1) h = INT16_MAX + 1;
+      for (int32_t y = 0; y < h && shown; ++y)
+        shown = BlitRows(image, y, w, 1, w * 4, sameFormat);
+    }
+    if (!shown) {
+      SDLDPYError();
+      return;
+    }
+  }
+  Present();
+}
+
+// On SDL implementations that present from a surface of their own (the
+// sdl12-compat runtime keeps one behind the 1.2 surface) the lent pointer is
+// not what gets shown, and the screen keeps its previous picture.
+void SDLDPYShowDirect(Display* display, const Image* image) {
+  if (!CanShow(display, image) || image->width != current->width ||
+      image->height != current->height || !ScreenIsImageLike()) {
+    SDLDPYError();
+    return;
+  }
+  if (SDL_LockSurface(screen) < 0) {
+    SDLDPYError();
+    return;
+  }
+  void* own = screen->pixels;
+  screen->pixels = const_cast<uint32_t*>(image->pixels);
+  Present();
+  screen->pixels = own;
+  SDL_UnlockSurface(screen);
+}
+
+void SDLDPYShowCopy(Display* display, const Image* image) {
+  if (!CanShow(display, image) || image->width != current->width ||
+      image->height != current->height || !ScreenIsImageLike()) {
+    SDLDPYError();
+    return;
+  }
+  if (SDL_LockSurface(screen) < 0) {
+    SDLDPYError();
+    return;
+  }
+  const size_t n = static_cast<size_t>(current->width) * current->height;
+  if (n) std::memcpy(screen->pixels, image->pixels, n * sizeof(uint32_t));
+  SDL_UnlockSurface(screen);
+  Present();
+}
+
+const char* SDLDPYToASCII(const Display* display) {
+  static const char empty[] = "";
+  if (!IsDisplay(display)) {
+    SDLDPYError();
+    return nullptr;
+  }
+  return empty;
+}
+
+Display* SDLDPYFromASCII(const char* text) {
+  if (!text || current) SDLDPYError();
+  return nullptr;
+}
+
+bool SDLDPYEqual(const Display* a, const Display* b) {
+  if (!IsDisplay(a) || a != b) {
+    SDLDPYError();
+    return false;
+  }
+  return true;
+}
+
+Display* SDLDPYCopy(const Display* display) {
+  if (!IsDisplay(display)) {
+    SDLDPYError();
+    return nullptr;
+  }
+  return current;
+}
+
+void SDLDPYError() {
+  if constexpr (kTrace) std::fputs("SDLDPY error\n", stdout);
+}

@@ -1,8 +1,35 @@
-// Configuration of the test programs: the windowed intro's flags and size.
-// Tests that need the full-screen geometry set DEMO_SCREEN_* themselves.
+// Configuration of the test programs: the windowed intro's flags and size,
+// and a present/poll pair that records what was presented and plays a key
+// script. Tests that need the full-screen geometry set DEMO_SCREEN_* first.
 #include "demo/demo.h"
 #include "sdl/display.h"
+#include "sdl/events.h"
+#include "tests/demo_harness.h"
 
 int32_t DEMO_SCREEN_WIDTH = 640;
 int32_t DEMO_SCREEN_HEIGHT = 480;
 const uint32_t SDLDPY_MODE_FLAGS = 0x10000001u;
+
+namespace test {
+
+Harness harness;
+
+void Harness::Reset() { *this = Harness{}; }
+
+}  // namespace test
+
+void DEMOPresent(Display* display, const Image* frame) {
+  SDLDPYShow(display, frame);
+  test::harness.OnPresent(demo.presentations, frame);
+}
+
+void DEMOPoll(Keyboard* keyboard) {
+  // Presentation n has just been shown: release what was pressed before the
+  // poll of n - 1, then press what is due now.
+  const int32_t n = demo.presentations - 1;
+  for (const auto& key : test::harness.keys)
+    if (key.presentation + 1 == n) SDLEventsPushKey(key.sym, false);
+  for (const auto& key : test::harness.keys)
+    if (key.presentation == n) SDLEventsPushKey(key.sym, true);
+  SDLKBDGetKey(keyboard);
+}

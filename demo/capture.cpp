@@ -1,0 +1,265 @@
+// intro-capture: plays the intro without a display, on SDL's dummy video
+// driver, and writes what every presentation shows to numbered P6 files. It is
+// the intro's own code (start-up, both scenes, the frame step, the fade); this
+// unit only supplies the configuration (screen size from the command line),
+// a present that also records, and a poll that first queues scripted keys.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "demo/demo.h"
+#include "sdl/display.h"
+#include "sdl/events.h"
+#include "sdl/platform.h"
+
+int32_t DEMO_SCREEN_WIDTH = 640;
+int32_t DEMO_SCREEN_HEIGHT = 480;
+const uint32_t SDLDPY_MODE_FLAGS = 0x10000001u;  // windowed flags
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: intro-capture [options]\n"
+    "Plays the intro headless from the data files in the working directory\n"
+    "and writes every presented frame as frame-NNNNNN.ppm.\n"
+    "  --size WxH      640x480 (default) or 320x200; other multiples of 8\n"
+    "                  from 8 to 4096 are accepted\n"
+    "  --frames N      stop after N presentations (default 1000)\n"
+    "  --keys LIST     comma-separated FRAME:KEY items; KEY is space, escape,\n"
+    "                  q, Q or a decimal SDL key symbol. The key goes down\n"
+    "                  before the keyboard poll of presentation FRAME and up\n"
+    "                  before the poll of FRAME + 1\n"
+    "  --out DIR       where to write (default capture/, created if missing)\n"
+    "  --from A        first presentation to write (default 0)\n"
+    "  --every K       write every K-th presentation (default 1)\n"
+    "  --cells         also write the rendered text screen as cells-NNNNNN.txt\n"
+    "  --help          this text\n";
+
+struct ScriptedKey {
+  int32_t presentation;
+  int32_t sym;
+};
+
+struct Options {
+  int32_t frames = 1000;
+  int32_t from = 0;
+  int32_t every = 1;
+  bool cells = false;
+  std::string out = "capture";
+  std::vector<ScriptedKey> keys;
+};
+
+Options options;
+bool stopping = false;  // the requested presentations are done, or a write failed
+bool failed = false;
+int32_t written = 0;
+std::chrono::steady_clock::time_point started;
+
+bool ParseInt(const char* text, int32_t min, int32_t max, int32_t* value) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text, &end, 10);
+  if (errno || end == text || *end || v < min || v > max) return false;
+  *value = static_cast<int32_t>(v);
+  return true;
+}
+
+bool ParseSize(const char* text) {
+  const char* x = std::strchr(text, 'x');
+  if (!x) return false;
+  std::string w(text, x);
+  int32_t width, height;
+  if (!ParseInt(w.c_str(), 8, 4096, &width) || !ParseInt(x + 1, 8, 4096, &height))
+    return false;
+  if (width % 8 || height % 8) return false;
+  DEMO_SCREEN_WIDTH = width;
+  DEMO_SCREEN_HEIGHT = height;
+  return true;
+}
+
+bool ParseKeys(const char* text) {
+  std::string list = text;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    std::string item = list.substr(start, end - start);
+    size_t colon = item.find(':');
+    if (colon == std::string::npos) return false;
+    std::string frame = item.substr(0, colon), key = item.substr(colon + 1);
+    ScriptedKey k{};
+    if (!ParseInt(frame.c_str(), 0, INT32_MAX - 1, &k.presentation)) return false;
+    if (key == "space") k.sym = ' ';
+    else if (key == "escape") k.sym = 27;
+    else if (key == "q" || key == "Q") k.sym = key[0];
+    else if (!ParseInt(key.c_str(), 0, 65535, &k.sym)) return false;
+    options.keys.push_back(k);
+    start = end + 1;
+  }
+  return true;
+}
+
+// 0: parsed; otherwise the exit status to end with.
+int ParseArguments(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    bool ok = true;
+    if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 2;
+    } else if (arg == "--cells") {
+      options.cells = true;
+      continue;
+    } else if (!value) {
+      ok = false;
+    } else if (arg == "--size") {
+      ok = ParseSize(value);
+    } else if (arg == "--frames") {
+      ok = ParseInt(value, 0, INT32_MAX, &options.frames);
+    } else if (arg == "--keys") {
+      ok = ParseKeys(value);
+    } else if (arg == "--out") {
+      options.out = value;
+      ok = !options.out.empty();
+    } else if (arg == "--from") {
+      ok = ParseInt(value, 0, INT32_MAX, &options.from);
+    } else if (arg == "--every") {
+      ok = ParseInt(value, 1, INT32_MAX, &options.every);
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "intro-capture: bad argument: %s%s%s\n%s",
+                   arg.c_str(), value ? " " : "", value ? value : "", kUsage);
+      return 2;
+    }
+    ++i;
+  }
+  return 0;
+}
+
+bool MakeFolders(const std::string& path) {
+  std::string partial;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+        return false;
+    }
+    if (i < path.size()) partial += path[i];
+  }
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool WriteCells(const std::string& name) {
+  FILE* file = std::fopen(name.c_str(), "wb");
+  if (!file) return false;
+  const TextScreen* s = demo.screen;
+  for (int32_t r = 0; s && r < s->rows; ++r) {
+    for (int32_t c = 0; c < s->cols; ++c) {
+      int32_t v = s->cells[r * s->cols + c];
+      std::fputc(v >= 32 && v <= 126 ? v : '?', file);
+    }
+    std::fputc('\n', file);
+  }
+  bool ok = !std::ferror(file);
+  return std::fclose(file) == 0 && ok;
+}
+
+double Seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                       started)
+      .count();
+}
+
+void Record(int32_t n, const Image* frame) {
+  if (n < options.from || (n - options.from) % options.every) return;
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame-%06d.ppm", n);
+  std::string path = options.out + name;
+  if (!IMGSave(frame, path.c_str())) {
+    std::fprintf(stderr, "intro-capture: cannot write %s\n", path.c_str());
+    failed = true;
+    return;
+  }
+  if (options.cells) {
+    std::snprintf(name, sizeof name, "/cells-%06d.txt", n);
+    path = options.out + name;
+    if (!WriteCells(path)) {
+      std::fprintf(stderr, "intro-capture: cannot write %s\n", path.c_str());
+      failed = true;
+      return;
+    }
+  }
+  ++written;
+}
+
+}  // namespace
+
+void DEMOPresent(Display* display, const Image* frame) {
+  if (stopping) return;
+  SDLDPYShow(display, frame);
+  const int32_t n = demo.presentations;  // counted by the driver afterwards
+  Record(n, frame);
+  if ((n + 1) % 100 == 0)
+    std::fprintf(stderr, "\rintro-capture: %d of %d presentations, %.0f fps",
+                 n + 1, options.frames, (n + 1) / Seconds());
+  if (failed || n + 1 >= options.frames) {
+    // End the run: the scene returns after this frame and the driver's fade
+    // is no longer recorded.
+    stopping = true;
+    demo.runState = DEMO_QUIT;
+  }
+}
+
+void DEMOPoll(Keyboard* keyboard) {
+  if (stopping) return;  // a key read now could override the quit
+  const int32_t n = demo.presentations - 1;  // the one just presented
+  for (const ScriptedKey& key : options.keys)
+    if (key.presentation + 1 == n) SDLEventsPushKey(key.sym, false);
+  for (const ScriptedKey& key : options.keys)
+    if (key.presentation == n) SDLEventsPushKey(key.sym, true);
+  SDLKBDGetKey(keyboard);
+}
+
+int main(int argc, char** argv) {
+  if (int status = ParseArguments(argc, argv)) return status;
+  if (!MakeFolders(options.out)) {
+    std::fprintf(stderr, "intro-capture: cannot create folder %s\n",
+                 options.out.c_str());
+    return 1;
+  }
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  if (!SDLPlatformInit()) return 1;
+  started = std::chrono::steady_clock::now();
+  if (!DEMOInit()) {
+    DEMOFree();
+    return 1;
+  }
+  if (options.frames > 0) DEMORun();
+  const int32_t presented = demo.presentations;
+  stopping = false;
+  if (!failed && presented < options.frames) {
+    DEMOFree();  // the intro quit by itself: its fade is recorded too
+  } else {
+    stopping = true;
+    DEMOFree();
+  }
+  const int32_t total = std::max(presented, demo.presentations);
+  const double seconds = Seconds();
+  std::fprintf(stderr, "\n");
+  std::printf("intro-capture: %d presentations, %d written to %s/ in %.2f s"
+              " (%.0f fps)\n",
+              std::min(total, options.frames), written, options.out.c_str(),
+              seconds, seconds > 0 ? total / seconds : 0.0);
+  return failed ? 1 : 0;
+}

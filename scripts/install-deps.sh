@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what building the intro needs ("run"), or
+# what building and testing it needs ("test"). Uses sudo when not root and
+# skips apt entirely when everything is already there.
+set -euo pipefail
+
+run_packages=(g++ cmake make pkg-config libsdl1.2-dev)
+test_packages=("${run_packages[@]}" libgtest-dev libgmock-dev libbenchmark-dev
+  libsdl1.2-compat xvfb xdotool x11-utils imagemagick netpbm
+  libnetpbm-dev libstb-dev libsdl-gfx1.2-dev python3)
+
+case "${1:-run}" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${test_packages[@]}") ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+echo "installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds everything and runs every test: the unit,
+# headless SDL and end-to-end tests, then the unit and headless tests again
+# built with AddressSanitizer and UndefinedBehaviorSanitizer. The benchmarks
+# are built too (so they never rot) but not run.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+jobs=$(nproc)
+"$here/scripts/install-deps.sh" test
+
+echo "== build and test"
+cmake -S "$here" -B "$here/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON >/dev/null
+cmake --build "$here/build-test" -j"$jobs"
+(cd "$here/build-test" && ctest --output-on-failure -j"$jobs")
+
+echo "== sanitizers: build and test"
+cmake -S "$here" -B "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_SANITIZE=ON >/dev/null
+cmake --build "$here/build-asan" -j"$jobs"
+(cd "$here/build-asan" &&
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j"$jobs")

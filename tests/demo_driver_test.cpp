@@ -1,0 +1,276 @@
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "demo/demo.h"
+#include "img/img.h"
+#include "tests/demo_fixture.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using test::ImagePtr;
+using test::IntroTest;
+using test::MakeImage;
+using test::Pixels;
+
+struct KeyCase {
+  int key;
+  int8_t expected;
+};
+
+class DemoKeyDispatch : public testing::TestWithParam<KeyCase> {};
+
+TEST_P(DemoKeyDispatch, SetsRunState) {
+  demo.runState = DEMO_RUNNING;
+  DEMOKey(static_cast<int8_t>(GetParam().key));
+  EXPECT_EQ(demo.runState, GetParam().expected) << "key " << GetParam().key;
+  demo.runState = DEMO_RUNNING;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, DemoKeyDispatch,
+    testing::Values(KeyCase{27, DEMO_QUIT}, KeyCase{'q', DEMO_QUIT},
+                    KeyCase{'Q', DEMO_QUIT}, KeyCase{' ', DEMO_NEXT_SCENE},
+                    // Low bytes of F2 (283) and F7 (288) act like Escape and
+                    // space: only the low byte reaches the driver.
+                    KeyCase{283 & 0xFF, DEMO_QUIT},
+                    KeyCase{288 & 0xFF, DEMO_NEXT_SCENE},
+                    KeyCase{0, DEMO_RUNNING}, KeyCase{'0', DEMO_RUNNING},
+                    KeyCase{'9', DEMO_RUNNING}, KeyCase{'a', DEMO_RUNNING},
+                    KeyCase{'\r', DEMO_RUNNING}, KeyCase{-27, DEMO_RUNNING},
+                    KeyCase{27 + 128, DEMO_RUNNING}));
+
+struct TextCase {
+  const char* text;
+  int32_t width, height;
+};
+
+class DemoTextMeasure : public testing::TestWithParam<TextCase> {};
+
+TEST_P(DemoTextMeasure, WidthAndHeight) {
+  EXPECT_EQ(DEMOTextWidth(GetParam().text), GetParam().width);
+  EXPECT_EQ(DEMOTextHeight(GetParam().text), GetParam().height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, DemoTextMeasure,
+    testing::Values(TextCase{"ab\ncde", 2, 2}, TextCase{"ab\ncde\n", 3, 3},
+                    TextCase{"", 0, 1}, TextCase{"no newline", 0, 1},
+                    TextCase{"\n\n\n", 0, 4}, TextCase{"x\r\n", 2, 2},
+                    TextCase{"abc\nd\n", 3, 3}));
+
+TEST(DemoTextMeasure, ZeroByteEndsTheText) {
+  const char text[] = "ab\n\0abcdef\n";
+  EXPECT_EQ(DEMOTextWidth(text), 2);
+  EXPECT_EQ(DEMOTextHeight(text), 2);
+}
+
+TEST(DemoDarkenPixels, ChannelsClampIndependently) {
+  ImagePtr image(MakeImage(4, 1, {0xFFFFFF, 0x010203, 0xAB000105, 0x800000}));
+  DEMODarken(image.get(), 2);
+  EXPECT_EQ(Pixels(image.get()),
+            (std::vector<uint32_t>{0xFDFDFD, 0x000001, 0x000003, 0x7E0000}));
+  DEMODarken(image.get(), 2 + 256 * 7);  // only the low byte counts
+  EXPECT_EQ(Pixels(image.get()),
+            (std::vector<uint32_t>{0xFBFBFB, 0, 0x000001, 0x7C0000}));
+}
+
+TEST(DemoDarkenPixels, WhiteIsBlackAfter128StepsOfTwo) {
+  ImagePtr image(MakeImage(1, 1, {0xFFFFFF}));
+  for (int i = 0; i < 127; ++i) DEMODarken(image.get(), 2);
+  EXPECT_EQ(image->pixels[0], 0x010101u);
+  DEMODarken(image.get(), 2);
+  EXPECT_EQ(image->pixels[0], 0u);
+}
+
+using DemoRunTest = IntroTest;
+
+TEST_F(DemoRunTest, StartUpMakesEveryObjectInTheWindowConfiguration) {
+  Start(640, 480);
+  ASSERT_TRUE(initialised_);
+  EXPECT_EQ(demo.frame->width, 640);
+  EXPECT_EQ(demo.frame->height, 480);
+  EXPECT_EQ(demo.screen->cols, 80);
+  EXPECT_EQ(demo.screen->rows, 60);
+  EXPECT_EQ(demo.font->cellWidth, 8);
+  ASSERT_NE(demo.font->glyphs, nullptr);
+  EXPECT_EQ(demo.stars->count, 512);
+  EXPECT_EQ(demo.stars->width, 80);
+  EXPECT_EQ(demo.stars->height, 60);
+  EXPECT_EQ(demo.scroller->row, 45);
+  EXPECT_EQ(demo.scroller->screen, demo.screen);
+  EXPECT_STREQ(demo.scroller->text, DEMO_SCROLL_MESSAGE);
+  for (char* text : demo.frameTexts) {
+    ASSERT_NE(text, nullptr);
+    EXPECT_LE(std::strlen(text), size_t(DEMO_FRAME_TEXT_MAX));
+  }
+}
+
+TEST_F(DemoRunTest, StartUpInTheFullScreenConfiguration) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  EXPECT_EQ(demo.screen->cols, 40);
+  EXPECT_EQ(demo.screen->rows, 25);
+  EXPECT_EQ(demo.scroller->row, 18);
+}
+
+// A frame renders every cell through the font, presents once, and dispatches
+// the key pressed before its poll exactly once.
+TEST_F(DemoRunTest, FrameDispatchesTheKeyOnceAndClearsIt) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  test::harness.keys = {{1, ' '}};
+  DEMOFrame();
+  EXPECT_EQ(demo.runState, DEMO_RUNNING);
+  DEMOFrame();
+  EXPECT_EQ(demo.runState, DEMO_NEXT_SCENE);
+  EXPECT_EQ(demo.keyboard->keys[0], 0);
+  demo.runState = DEMO_RUNNING;
+  DEMOFrame();  // the key's release: nothing more happens
+  EXPECT_EQ(demo.runState, DEMO_RUNNING);
+  EXPECT_EQ(demo.presentations, 3);
+}
+
+TEST_F(DemoRunTest, FadeOutPresents256FramesEndingBlack) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  SCRPrint(demo.screen, 0, 0, "Hello");
+  DEMOFrame();
+  ASSERT_GT(*std::max_element(demo.frame->pixels,
+                              demo.frame->pixels + 320 * 200),
+            0u);
+  std::vector<int32_t> blackFrom;
+  test::harness.onPresent = [&](int32_t n, const Image* frame) {
+    bool black = std::all_of(frame->pixels, frame->pixels + 320 * 200,
+                             [](uint32_t v) { return v == 0; });
+    if (black && blackFrom.empty()) blackFrom.push_back(n);
+  };
+  DEMOFadeOut();
+  EXPECT_EQ(demo.presentations, 1 + 256);
+  ASSERT_EQ(blackFrom.size(), 1u);
+  EXPECT_LE(blackFrom[0], 1 + 127);
+}
+
+TEST_F(DemoRunTest, FreeReleasesAndClearsTheHandles) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  DEMOFrame();
+  DEMOFree();
+  EXPECT_EQ(demo.frame, nullptr);
+  EXPECT_EQ(demo.font, nullptr);
+  EXPECT_EQ(demo.keyboard, nullptr);
+  EXPECT_EQ(demo.display, nullptr);
+  EXPECT_EQ(demo.presentations, 1 + 256);
+}
+
+// A missing text-art file is named on standard error and start-up fails
+// cleanly; a missing glyph sheet only leaves the frames black.
+TEST_F(DemoRunTest, MissingDataFilesAreNamed) {
+  test::TempDir empty;
+  testing::internal::CaptureStderr();
+  std::string out = test::StdoutOf([&] { Start(320, 200, empty.path()); });
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(initialised_);
+  EXPECT_EQ(out, "IMG error\n");
+  EXPECT_NE(err.find("\"font8x8.ppm\""), std::string::npos) << err;
+  EXPECT_NE(err.find("\"WorldMap.txt\""), std::string::npos) << err;
+  EXPECT_NE(err.find("\"manRun0o.txt\""), std::string::npos) << err;
+  EXPECT_NE(err.find("working directory"), std::string::npos) << err;
+}
+
+TEST_F(DemoRunTest, WithoutGlyphSheetFramesAreBlackButKeysWork) {
+  test::TempDir folder;
+  for (const char* name :
+       {"WorldMap.txt", "manRun00.txt", "manRun01.txt", "manRun02.txt",
+        "manRun03.txt", "manRun04.txt", "manRun05.txt", "manRun06.txt",
+        "manRun07.txt", "manRun08.txt", "manRun09.txt", "manRun0a.txt",
+        "manRun0b.txt", "manRun0c.txt", "manRun0d.txt", "manRun0e.txt",
+        "manRun0f.txt", "manRun0g.txt", "manRun0h.txt", "manRun0i.txt",
+        "manRun0j.txt", "manRun0k.txt", "manRun0l.txt", "manRun0m.txt",
+        "manRun0n.txt", "manRun0o.txt"})
+    test::WriteFile(folder.File(name), "#\n");
+  testing::internal::CaptureStderr();
+  std::string out = test::StdoutOf([&] { Start(320, 200, folder.path()); });
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(initialised_);
+  EXPECT_EQ(out, "IMG error\n");
+  EXPECT_NE(err.find("\"font8x8.ppm\""), std::string::npos) << err;
+  bool anyInk = false;
+  test::harness.onPresent = [&](int32_t, const Image* frame) {
+    anyInk |= std::any_of(frame->pixels, frame->pixels + 320 * 200,
+                          [](uint32_t v) { return v != 0; });
+  };
+  test::harness.keys = {{30, 'q'}};
+  DEMORun();
+  EXPECT_EQ(demo.runState, DEMO_QUIT);
+  EXPECT_EQ(demo.presentations, 31);
+  EXPECT_FALSE(anyInk);
+}
+
+TEST_F(DemoRunTest, TextArtFilesAreCutAt615Bytes) {
+  test::TempDir folder;
+  test::WriteFile(folder.File("WorldMap.txt"), std::string(5000, 'm'));
+  for (int k = 0; k < 25; ++k) {
+    char name[16];
+    std::snprintf(name, sizeof name, "manRun0%c.txt",
+                  k < 10 ? '0' + k : 'a' + k - 10);
+    test::WriteFile(folder.File(name),
+                    k == 0 ? std::string(700, 'x') : std::string(100, 'y'));
+  }
+  Start(320, 200, folder.path());
+  ASSERT_TRUE(initialised_);
+  EXPECT_EQ(std::strlen(demo.mapText), 5000u);
+  EXPECT_EQ(std::strlen(demo.frameTexts[0]), 615u);
+  EXPECT_EQ(std::strlen(demo.frameTexts[1]), 100u);
+}
+
+// Every cell lands at (8 * col, 8 * row) as its glyph from the real sheet:
+// the sheet's ink where the glyph has ink, black elsewhere.
+TEST_F(DemoRunTest, RenderDrawsEveryCellThroughTheGlyphSheet) {
+  Start(640, 480);
+  ASSERT_TRUE(initialised_);
+  const Image* sheet = demo.font->glyphs;
+  ASSERT_EQ(sheet->width, 128);
+  ASSERT_EQ(sheet->height, 64);
+  TextScreen* screen = demo.screen;
+  for (int32_t i = 0; i < screen->cols * screen->rows; ++i)
+    screen->cells[i] = (i * 7) % 160 - 16;  // codes -16 .. 143
+  ImagePtr image(MakeImage(640, 480, {}));
+  DEMORender(image.get(), screen, demo.font);
+  for (int32_t r = 0; r < screen->rows; ++r)
+    for (int32_t c = 0; c < screen->cols; ++c) {
+      int32_t code = screen->cells[r * screen->cols + c];
+      for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 8; ++x) {
+          uint32_t expected = 0;
+          if (code >= 0 && code < 128)
+            expected = sheet->pixels[((code / 16) * 8 + y) * 128 +
+                                     (code % 16) * 8 + x];
+          ASSERT_EQ(image->pixels[(r * 8 + y) * 640 + c * 8 + x], expected)
+              << "cell " << c << "," << r << " code " << code << " pixel "
+              << x << "," << y;
+        }
+    }
+}
+
+// The real program: missing data ends it with a message and status 1.
+TEST(DemoProgram, ExitsNonZeroWhenDataIsMissing) {
+  test::TempDir empty;
+  std::string command = "cd '" + empty.path().string() +
+                        "' && SDL_VIDEODRIVER=dummy '" INTRO_BINARY_DIR
+                        "/demo/intro-window' 2>err.txt >out.txt";
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::string err = test::ReadFile(empty.File("err.txt"));
+  EXPECT_NE(err.find("\"WorldMap.txt\""), std::string::npos) << err;
+}
+
+}  // namespace

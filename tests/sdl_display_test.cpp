@@ -1,0 +1,405 @@
+// The display on SDL's dummy video driver: singleton rules, mode setting, and
+// what each show operation leaves in the screen surface's memory.
+#include <SDL.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "sdl/display.h"
+#include "tests/test_support.h"
+
+namespace {
+
+constexpr uint32_t kBackground = 0x00123456;
+
+class SdlDisplay : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE), 0)
+        << SDL_GetError();
+  }
+  void TearDown() override {
+    if (Display* display = SDLDPYCurrent()) SDLDPYFree(&display);
+    SDL_Quit();
+  }
+
+  // A display of width x height whose screen has the given depth: the depth
+  // is set first, and SDLDPYSetMode's depth 0 keeps it.
+  Display* OpenDisplay(int32_t width, int32_t height, int depth = 32) {
+    Display* display = SDLDPYNew();
+    if (!display) return nullptr;
+    SDL_SetVideoMode(width, height, depth, 0);
+    SDLDPYSetMode(display, width, height);
+    return display;
+  }
+};
+
+SDL_Surface* Screen() { return SDL_GetVideoSurface(); }
+
+// The screen as one value per pixel, in its own format (8, 16 or 32 bits).
+std::vector<uint32_t> ScreenPixels() {
+  SDL_Surface* s = Screen();
+  std::vector<uint32_t> out;
+  SDL_LockSurface(s);
+  for (int y = 0; y < s->h; ++y) {
+    const auto* row = static_cast<const uint8_t*>(s->pixels) + y * s->pitch;
+    for (int x = 0; x < s->w; ++x) {
+      switch (s->format->BytesPerPixel) {
+        case 1: out.push_back(row[x]); break;
+        case 2: out.push_back(reinterpret_cast<const uint16_t*>(row)[x]); break;
+        default: out.push_back(reinterpret_cast<const uint32_t*>(row)[x]); break;
+      }
+    }
+  }
+  SDL_UnlockSurface(s);
+  return out;
+}
+
+void FillScreen(uint32_t rgb) {
+  SDL_Surface* s = Screen();
+  SDL_FillRect(s, nullptr,
+               SDL_MapRGB(s->format, rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF));
+}
+
+// Distinct values in every channel, top byte zero as in every Image.
+Image* Pattern(int32_t width, int32_t height) {
+  Image* image = test::MakeImage(width, height, {});
+  for (int32_t i = 0; i < width * height; ++i)
+    image->pixels[i] = (static_cast<uint32_t>(i) * 2654435761u) & 0xFFFFFF;
+  return image;
+}
+
+// The first pixel where the screen differs from expected, for the message.
+std::string FirstDifference(const std::vector<uint32_t>& actual,
+                            const std::vector<uint32_t>& expected, int width) {
+  for (size_t i = 0; i < actual.size() && i < expected.size(); ++i)
+    if (actual[i] != expected[i])
+      return "first difference at (" + std::to_string(i % width) + ", " +
+             std::to_string(i / width) + "): " + std::to_string(actual[i]) +
+             " instead of " + std::to_string(expected[i]);
+  return "sizes differ";
+}
+
+// What the screen must hold after showing image over a background: the
+// image's top-left part where it overlaps the screen, the background elsewhere.
+std::vector<uint32_t> Expected(const Image* image, uint32_t (*map)(uint32_t)) {
+  SDL_Surface* s = Screen();
+  std::vector<uint32_t> out;
+  for (int y = 0; y < s->h; ++y)
+    for (int x = 0; x < s->w; ++x)
+      out.push_back(map(x < image->width && y < image->height
+                            ? image->pixels[size_t(y) * image->width + x]
+                            : kBackground));
+  return out;
+}
+
+uint32_t As32(uint32_t rgb) { return rgb; }
+uint32_t As565(uint32_t rgb) {
+  return ((rgb >> 19) & 0x1F) << 11 | ((rgb >> 10) & 0x3F) << 5 |
+         ((rgb >> 3) & 0x1F);
+}
+
+// ---- Singleton and canonical operations -------------------------------------
+
+TEST_F(SdlDisplay, NewSetsFirstModeAndSecondNewReturnsItUnchanged) {
+  EXPECT_EQ(SDLDPYCurrent(), nullptr);
+  Display* display = SDLDPYNew();
+  ASSERT_NE(display, nullptr);
+  EXPECT_EQ(SDLDPYCurrent(), display);
+  EXPECT_EQ(display->width, 256);
+  EXPECT_EQ(display->height, 256);
+  ASSERT_NE(Screen(), nullptr);
+  EXPECT_EQ(Screen()->w, 256);
+  EXPECT_EQ(display->bpp, Screen()->format->BitsPerPixel);
+
+  SDLDPYSetMode(display, 40, 30);
+  SDL_Surface* before = Screen();
+  EXPECT_EQ(SDLDPYNew(), display);
+  EXPECT_EQ(Screen(), before);
+  EXPECT_EQ(Screen()->w, 40);
+  EXPECT_EQ(display->width, 40);
+}
+
+TEST_F(SdlDisplay, CanonicalOperationsKnowOnlyTheDisplay) {
+  Display other{};
+  EXPECT_EQ(SDLDPYFromASCII(""), nullptr);
+  EXPECT_EQ(SDLDPYEqual(nullptr, nullptr), false);
+  Display* display = SDLDPYNew();
+  ASSERT_NE(display, nullptr);
+
+  EXPECT_TRUE(SDLDPYEqual(display, display));
+  EXPECT_FALSE(SDLDPYEqual(display, nullptr));
+  EXPECT_FALSE(SDLDPYEqual(nullptr, display));
+  EXPECT_FALSE(SDLDPYEqual(display, &other));
+  EXPECT_FALSE(SDLDPYEqual(&other, &other));
+  EXPECT_EQ(SDLDPYCopy(display), display);
+  EXPECT_EQ(SDLDPYCopy(&other), nullptr);
+  EXPECT_EQ(SDLDPYCopy(nullptr), nullptr);
+  ASSERT_NE(SDLDPYToASCII(display), nullptr);
+  EXPECT_STREQ(SDLDPYToASCII(display), "");
+  EXPECT_EQ(SDLDPYToASCII(&other), nullptr);
+  EXPECT_EQ(SDLDPYFromASCII(nullptr), nullptr);
+  EXPECT_EQ(SDLDPYFromASCII("SDLDPY{}"), nullptr);
+}
+
+TEST_F(SdlDisplay, ErrorsAreSilentInTheBuild) {
+  Display other{};
+  std::string out = test::StdoutOf([&] {
+    Display* none = nullptr;
+    SDLDPYFree(&none);
+    SDLDPYCopy(&other);
+    SDLDPYShow(nullptr, nullptr);
+    SDLDPYError();
+  });
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(SdlDisplay, FreeIgnoresHandlesThatAreNotTheDisplay) {
+  Display* display = SDLDPYNew();
+  ASSERT_NE(display, nullptr);
+  Display other{};
+  Display* stranger = &other;
+  Display* none = nullptr;
+  SDLDPYFree(nullptr);
+  SDLDPYFree(&none);
+  SDLDPYFree(&stranger);
+  EXPECT_EQ(stranger, &other);
+  EXPECT_EQ(SDLDPYCurrent(), display);
+  EXPECT_EQ(display->width, 256);
+}
+
+TEST_F(SdlDisplay, NewAfterFreeBuildsAFreshDisplay) {
+  Display* display = SDLDPYNew();
+  ASSERT_NE(display, nullptr);
+  SDLDPYSetMode(display, 32, 16);
+  Display* copy = display;
+  SDLDPYFree(&display);
+  EXPECT_EQ(display, nullptr);
+  EXPECT_EQ(SDLDPYCurrent(), nullptr);
+  SDLDPYFree(&copy);  // stale handle: nothing happens
+
+  Display* again = SDLDPYNew();
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(SDLDPYCurrent(), again);
+  EXPECT_EQ(again->width, 256);
+  EXPECT_EQ(again->height, 256);
+  EXPECT_EQ(Screen()->w, 256);
+}
+
+// ---- Mode setting -----------------------------------------------------------
+
+TEST_F(SdlDisplay, SetModeStoresRequestedSizeDepthAndCaption) {
+  Display* display = OpenDisplay(320, 200);
+  ASSERT_NE(display, nullptr);
+  EXPECT_EQ(display->width, 320);
+  EXPECT_EQ(display->height, 200);
+  EXPECT_EQ(display->bpp, 32);
+  EXPECT_EQ(Screen()->w, 320);
+  EXPECT_EQ(Screen()->h, 200);
+  char* title = nullptr;
+  char* icon = nullptr;
+  SDL_WM_GetCaption(&title, &icon);
+  ASSERT_NE(title, nullptr);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_STREQ(title, "TANDRIX");
+  EXPECT_STREQ(icon, "TANDRIX");
+}
+
+TEST_F(SdlDisplay, SetModeRejectsNegativeSizesAndNoDisplay) {
+  SDLDPYSetMode(nullptr, 16, 16);  // no display at all
+  Display* display = OpenDisplay(48, 24);
+  ASSERT_NE(display, nullptr);
+  SDL_Surface* before = Screen();
+  const struct { Display* display; int32_t w, h; } cases[] = {
+      {display, -1, 10}, {display, 10, -1}, {display, -5, -5},
+      {nullptr, 10, 10}};
+  for (const auto& c : cases) {
+    SDLDPYSetMode(c.display, c.w, c.h);
+    EXPECT_EQ(display->width, 48) << c.w << "x" << c.h;
+    EXPECT_EQ(display->height, 24) << c.w << "x" << c.h;
+    EXPECT_EQ(Screen(), before);
+    EXPECT_EQ(Screen()->w, 48);
+  }
+}
+
+// SDL refuses a mode; the display keeps its size and the show operations,
+// left without a screen surface, do nothing rather than touch it.
+TEST_F(SdlDisplay, ShowAfterRefusedModeDoesNothing) {
+  if (SDL_Linked_Version()->patch < 50)
+    GTEST_SKIP() << "classic SDL's dummy driver accepts any mode size";
+  Display* display = OpenDisplay(16, 8);
+  ASSERT_NE(display, nullptr);
+  SDLDPYSetMode(display, 1 << 20, 1 << 20);
+  ASSERT_EQ(SDL_GetVideoSurface(), nullptr) << "SDL accepted the mode";
+  EXPECT_EQ(display->width, 16);
+  EXPECT_EQ(display->height, 8);
+  EXPECT_EQ(display->bpp, 32);
+  test::ImagePtr image(Pattern(16, 8));
+  SDLDPYShow(display, image.get());
+  SDLDPYShowCopy(display, image.get());
+  SDLDPYShowDirect(display, image.get());
+
+  SDLDPYSetMode(display, 16, 8);  // a good mode brings the screen back
+  ASSERT_NE(Screen(), nullptr);
+  EXPECT_EQ(Screen()->w, 16);
+}
+
+// ---- SDLDPYShow -------------------------------------------------------------
+
+struct ShowCase {
+  const char* name;
+  int32_t width, height;  // of the image; the display is 16 x 12
+  int depth;              // of the screen
+};
+
+class SdlDisplayShow : public SdlDisplay,
+                       public testing::WithParamInterface<ShowCase> {};
+
+TEST_P(SdlDisplayShow, ShowsTheTopLeftPartAndKeepsTheRest) {
+  const ShowCase& c = GetParam();
+  Display* display = OpenDisplay(16, 12, c.depth);
+  ASSERT_NE(display, nullptr);
+  ASSERT_EQ(Screen()->format->BitsPerPixel, c.depth);
+  FillScreen(kBackground);
+  test::ImagePtr image(Pattern(c.width, c.height));
+  const std::vector<uint32_t> before = test::Pixels(image.get());
+  const uint32_t* pixels = image->pixels;
+
+  SDLDPYShow(display, image.get());
+
+  std::vector<uint32_t> actual = ScreenPixels();
+  std::vector<uint32_t> expected = Expected(image.get(), c.depth == 32 ? As32 : As565);
+  if (c.depth == 32)
+    for (uint32_t& v : actual) v &= 0xFFFFFF;
+  EXPECT_EQ(actual, expected) << FirstDifference(actual, expected, 16);
+  EXPECT_EQ(image->pixels, pixels);
+  EXPECT_EQ(test::Pixels(image.get()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, SdlDisplayShow,
+    testing::Values(ShowCase{"Same", 16, 12, 32}, ShowCase{"Smaller", 7, 5, 32},
+                    ShowCase{"Taller", 16, 20, 32}, ShowCase{"Wider", 30, 12, 32},
+                    ShowCase{"WiderAndShorter", 25, 4, 32},
+                    ShowCase{"WiderAndTaller", 41, 33, 32},
+                    ShowCase{"OneColumn", 1, 12, 32},
+                    ShowCase{"Empty", 0, 0, 32},
+                    ShowCase{"Same16", 16, 12, 16},
+                    ShowCase{"Smaller16", 7, 5, 16},
+                    ShowCase{"Wider16", 30, 14, 16}),
+    [](const testing::TestParamInfo<ShowCase>& info) { return info.param.name; });
+
+// SDLDPYShow's picture against the plain pipeline (a surface with an alpha
+// mask over the image, SDL_DisplayFormat, blit) run by hand on the same
+// screen, whatever the depth.
+TEST_F(SdlDisplay, ShowMatchesTheConversionPipelineAtEveryDepth) {
+  for (int depth : {32, 16, 8}) {
+    Display* display = OpenDisplay(20, 10, depth);
+    ASSERT_NE(display, nullptr);
+    ASSERT_EQ(Screen()->format->BitsPerPixel, depth);
+    test::ImagePtr image(Pattern(24, 9));
+
+    FillScreen(kBackground);
+    SDL_Surface* lent = SDL_CreateRGBSurfaceFrom(
+        image->pixels, 20, 9, 32, 24 * 4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    ASSERT_NE(lent, nullptr);
+    SDL_Surface* converted = SDL_DisplayFormat(lent);
+    ASSERT_NE(converted, nullptr);
+    SDL_UpperBlit(converted, nullptr, Screen(), nullptr);
+    SDL_FreeSurface(converted);
+    SDL_FreeSurface(lent);
+    const std::vector<uint32_t> expected = ScreenPixels();
+
+    FillScreen(kBackground);
+    SDLDPYShow(display, image.get());
+    const std::vector<uint32_t> actual = ScreenPixels();
+    EXPECT_EQ(actual, expected) << depth << " bits, "
+                                << FirstDifference(actual, expected, 20);
+    SDLDPYFree(&display);
+  }
+}
+
+// Rows of more than 16383 pixels do not fit SDL 1.2's 16-bit pitch.
+TEST_F(SdlDisplay, ShowsImageRowsTooLongForOnePitch) {
+  Display* display = OpenDisplay(24, 3);
+  ASSERT_NE(display, nullptr);
+  FillScreen(kBackground);
+  test::ImagePtr image(Pattern(16400, 4));
+  SDLDPYShow(display, image.get());
+  std::vector<uint32_t> actual = ScreenPixels();
+  for (uint32_t& v : actual) v &= 0xFFFFFF;
+  const std::vector<uint32_t> expected = Expected(image.get(), As32);
+  EXPECT_EQ(actual, expected) << FirstDifference(actual, expected, 24);
+}
+
+TEST_F(SdlDisplay, ShowGuardsLeaveTheScreenAlone) {
+  Display* display = OpenDisplay(8, 8);
+  ASSERT_NE(display, nullptr);
+  FillScreen(kBackground);
+  const std::vector<uint32_t> before = ScreenPixels();
+  test::ImagePtr image(Pattern(8, 8));
+  Image noPixels{8, 8, nullptr};
+  Display other{8, 8, 32};
+  SDLDPYShow(nullptr, image.get());
+  SDLDPYShow(&other, image.get());
+  SDLDPYShow(display, nullptr);
+  SDLDPYShow(display, &noPixels);
+  EXPECT_EQ(ScreenPixels(), before);
+}
+
+// ---- SDLDPYShowCopy and SDLDPYShowDirect ------------------------------------
+
+TEST_F(SdlDisplay, ShowCopyFillsTheWholeScreen) {
+  Display* display = OpenDisplay(16, 12);
+  ASSERT_NE(display, nullptr);
+  FillScreen(kBackground);
+  test::ImagePtr image(Pattern(16, 12));
+  const std::vector<uint32_t> before = test::Pixels(image.get());
+  SDLDPYShowCopy(display, image.get());
+  EXPECT_EQ(ScreenPixels(), before);
+  EXPECT_EQ(test::Pixels(image.get()), before);
+}
+
+// The in-place operations need an image of exactly the display's size on a
+// 32-bit screen whose rows are width * 4 bytes; anything else changes nothing.
+TEST_F(SdlDisplay, InPlaceShowsRefuseOtherSizesAndDepths) {
+  const struct { int32_t w, h; int depth; } cases[] = {
+      {15, 12, 32}, {16, 11, 32}, {17, 12, 32}, {16, 13, 32}, {8, 4, 32},
+      {16, 12, 16}, {16, 12, 8}};
+  for (const auto& c : cases) {
+    Display* display = OpenDisplay(16, 12, c.depth);
+    ASSERT_NE(display, nullptr);
+    FillScreen(kBackground);
+    const std::vector<uint32_t> before = ScreenPixels();
+    test::ImagePtr image(Pattern(c.w, c.h));
+    SDLDPYShowCopy(display, image.get());
+    SDLDPYShowDirect(display, image.get());
+    EXPECT_EQ(ScreenPixels(), before) << c.w << "x" << c.h << "@" << c.depth;
+    SDLDPYFree(&display);
+  }
+}
+
+// The dummy driver presents nothing, so what ShowDirect can be held to here is
+// that the screen gets its own memory back, unchanged, and the image too.
+TEST_F(SdlDisplay, ShowDirectGivesTheScreenItsMemoryBack) {
+  Display* display = OpenDisplay(16, 12);
+  ASSERT_NE(display, nullptr);
+  FillScreen(kBackground);
+  void* own = Screen()->pixels;
+  const std::vector<uint32_t> screenBefore = ScreenPixels();
+  test::ImagePtr image(Pattern(16, 12));
+  const std::vector<uint32_t> imageBefore = test::Pixels(image.get());
+  SDLDPYShowDirect(display, image.get());
+  EXPECT_EQ(Screen()->pixels, own);
+  EXPECT_EQ(ScreenPixels(), screenBefore);
+  EXPECT_EQ(test::Pixels(image.get()), imageBefore);
+  // The lock was released: a copy still reaches the screen.
+  SDLDPYShowCopy(display, image.get());
+  EXPECT_EQ(ScreenPixels(), imageBefore);
+}
+
+}  // namespace
