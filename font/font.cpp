@@ -2,6 +2,7 @@
 // image with IMGBlit, which does all clipping and the transparency of 0.
 #include "font/font.h"
 
+#include <climits>
 #include <cstdio>
 #include <new>
 
@@ -16,8 +17,8 @@ constexpr bool kTrace = false;
   const char* author;
 } kIdent = {20080531, "intro"};
 
-// Two's-complement 32-bit arithmetic: the glyph layout and the placement of
-// consecutive characters wrap instead of overflowing.
+// Two's-complement 32-bit arithmetic for the placement of consecutive
+// characters: positions wrap instead of overflowing.
 constexpr int32_t Add(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) +
                               static_cast<uint32_t>(b));
@@ -64,11 +65,13 @@ void FONTPutChar(const Font* font, int32_t code, int32_t x, int32_t y,
   // A sheet without width holds no glyph (and must not be divided by).
   const int32_t sheetWidth = font->glyphs->width;
   if (sheetWidth <= 0) return;
-  const int32_t p = Mul(code, font->cellWidth);
-  const int32_t gx = p % sheetWidth;
-  const int32_t gy = Mul(p / sheetWidth, font->cellHeight);
-  IMGBlit(font->glyphs, target, gx, gy, x, y, font->cellWidth,
-          font->cellHeight);
+  // 64 bits, so that a huge code cannot wrap around onto a real glyph; a
+  // glyph row beyond 32 bits is far outside the sheet.
+  const int64_t p = static_cast<int64_t>(code) * font->cellWidth;
+  const int64_t gy = p / sheetWidth * font->cellHeight;
+  if (gy < INT32_MIN || gy > INT32_MAX) return;
+  IMGBlit(font->glyphs, target, static_cast<int32_t>(p % sheetWidth),
+          static_cast<int32_t>(gy), x, y, font->cellWidth, font->cellHeight);
 }
 
 void FONTPutHex8(const Font* font, uint8_t value, int32_t x, int32_t y,

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,7 @@ struct PlaceCase {
   int32_t code;
   int32_t gx, gy;  // the glyph's cell on the sheet; gx < 0: nothing drawn
 };
+void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
 
 class FontPutCharPlace : public testing::TestWithParam<PlaceCase> {};
 
@@ -109,7 +111,10 @@ INSTANTIATE_TEST_SUITE_P(
                     PlaceCase{"Code128BelowTheSheet", 128, -1, 0},
                     PlaceCase{"Code1000", 1000, -1, 0},
                     PlaceCase{"Int32Max", INT32_MAX, -1, 0},
-                    PlaceCase{"Int32Min", INT32_MIN, -1, 0}),
+                    PlaceCase{"Int32Min", INT32_MIN, -1, 0},
+                    // (2^29 + 65) * 8 is code 65's offset plus 2^32.
+                    PlaceCase{"HugeCodeDoesNotWrapOntoAGlyph",
+                              (1 << 29) + 65, -1, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ClipCase {
@@ -117,6 +122,7 @@ struct ClipCase {
   int32_t x, y;
   int32_t left, top, right, bottom;  // target rectangle written, exclusive
 };
+void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
 
 class FontPutCharClip : public testing::TestWithParam<ClipCase> {};
 
@@ -182,6 +188,7 @@ struct HexCase {
   uint32_t value;
   const char* want;
 };
+void PrintTo(const HexCase& c, std::ostream* os) { *os << c.name; }
 
 class FontPutHex : public testing::TestWithParam<HexCase> {};
 
@@ -190,10 +197,10 @@ TEST_P(FontPutHex, DrawsUpperCaseDigitsOneCellApart) {
   FontPtr font = SheetFont(8, 8, false);
   ImagePtr target = Target(8 * 10, 8);
   // Start one cell in, so that the leading cell shows nothing is drawn left.
-  if (c.width == 8) FONTPutHex8(font.get(), uint8_t(c.value), 8, 0, target.get());
-  if (c.width == 16)
-    FONTPutHex16(font.get(), uint16_t(c.value), 8, 0, target.get());
-  if (c.width == 32) FONTPutHex32(font.get(), c.value, 8, 0, target.get());
+  Image* t = target.get();
+  if (c.width == 8) FONTPutHex8(font.get(), uint8_t(c.value), 8, 0, t);
+  if (c.width == 16) FONTPutHex16(font.get(), uint16_t(c.value), 8, 0, t);
+  if (c.width == 32) FONTPutHex32(font.get(), c.value, 8, 0, t);
   EXPECT_EQ(Text(target.get(), 8), c.want);
 }
 
@@ -223,6 +230,7 @@ struct LineCase {
   int32_t x;
   const char* want;
 };
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class FontPutLineText : public testing::TestWithParam<LineCase> {};
 

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,7 @@ struct DrawCase {
   int32_t offset, column, row;
   const char* want;  // row 1 of a 40 x 3 screen
 };
+void PrintTo(const DrawCase& c, std::ostream* os) { *os << c.name; }
 
 class ScrollDrawWindow : public testing::TestWithParam<DrawCase> {};
 
@@ -113,8 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
                  " A scroll's default text. A scroll's def"},
         DrawCase{"StartColumnPushesTheRestOffScreen", nullptr, 0, 35, 1,
                  "                                   A scr"},
+        // The window is as wide as the screen, so it ends 3 cells early.
         DrawCase{"StartLeftOfTheScreen", nullptr, 0, -3, 1,
-                 "croll's default text. A scroll's default"},
+                 "croll's default text. A scroll's defa   "},
         DrawCase{"StartFarLeftLeavesTheRowBlank", nullptr, 0, -40, 1,
                  "                                        "},
         DrawCase{"StartFarRight", nullptr, 0, INT32_MAX, 1,
@@ -172,6 +175,9 @@ struct StepCase {
   const char* text;
   int32_t speed, offset, want;
 };
+void PrintTo(const StepCase& c, std::ostream* os) {
+  *os << "\"" << c.text << "\", speed " << c.speed << ", offset " << c.offset;
+}
 
 class ScrollStepOffset : public testing::TestWithParam<StepCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,19 +59,23 @@ TEST(StarsNew, TenStarsAtTheCentreOfEightyByTwentyFive) {
   }
 }
 
-// From the generator's first outputs 41, 18467, 6334, 26500, 19169, 15724,
-// 11478, 29358, 26962, 24464, 5705, 28145: each star takes a then b, then
-// one sign draw for each (odd = negative).
+// The generator's first outputs are 41, 18467, 6334, 26500, 19169, 15724,
+// 11478, 29358, 26962, 24464, 5705, 28145, 23281, 16827, 9961, 491, 2995,
+// 11942, 4827, 5436. Each star takes a then b, then a sign draw for vx and
+// one for vy (odd = negative).
 TEST(StarsReset, DrawsVelocityThenSignsInOrder) {
   intro::RandReset();
   Starfield* f = Kept(STARSNew());
   ASSERT_NE(f, nullptr);
-  EXPECT_EQ(f->stars[0].vx, 41);
-  EXPECT_EQ(f->stars[0].vy, 18467);
-  EXPECT_EQ(f->stars[1].vx, 19169);
-  EXPECT_EQ(f->stars[1].vy, 15724);
-  EXPECT_EQ(f->stars[2].vx, -26962);
-  EXPECT_EQ(f->stars[2].vy, -24464);
+  const int32_t want[5][2] = {{41, 18467},
+                              {19169, 15724},
+                              {-26962, -24464},
+                              {-23281, -16827},
+                              {-2995, 11942}};
+  for (int32_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(f->stars[i].vx, want[i][0]) << i;
+    EXPECT_EQ(f->stars[i].vy, want[i][1]) << i;
+  }
 }
 
 // The intro makes 10 stars, then 512 more on the text screen's area, and its
@@ -151,6 +156,7 @@ struct MoveCase {
   Star star;    // on a 10 x 4 area
   bool reset;   // else the star moved by its velocity
 };
+void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
 
 class StarsMoveOne : public testing::TestWithParam<MoveCase> {};
 

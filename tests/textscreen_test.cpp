@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 #include <utility>
@@ -75,6 +76,9 @@ struct ResizeCase {
   int32_t cols, rows;
   int32_t wantCols, wantRows;
 };
+void PrintTo(const ResizeCase& c, std::ostream* os) {
+  *os << c.cols << " x " << c.rows;
+}
 
 class ScrResizeSize : public testing::TestWithParam<ResizeCase> {};
 
@@ -125,6 +129,7 @@ struct PrintCase {
   const char* text;
   const char* want;  // 6 x 4 grid
 };
+void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
 
 class ScrPrintText : public testing::TestWithParam<PrintCase> {};
 
@@ -163,6 +168,7 @@ struct ShapeCase {
   void (*draw)(TextScreen*);
   const char* want;
 };
+void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
 
 class ScrShape : public testing::TestWithParam<ShapeCase> {};
 
@@ -256,6 +262,7 @@ struct LineCase {
   int32_t col0, row0, col1, row1;
   const char* want;  // 6 x 5 grid
 };
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class ScrLineCells : public testing::TestWithParam<LineCase> {};
 
@@ -404,7 +411,7 @@ TEST(ScrDump, WritesAllButTheLastColumnAndCounts) {
 
 TEST(ScrDump, WritesTheLowByteOfEachCell) {
   TextScreen* screen = Screen(4, 1);
-  SCRSet(screen, 0, 0, 0x141);                       // 'A' in the low byte
+  SCRSet(screen, 0, 0, 0x141);                          // 'A' in the low byte
   SCRPutChar(screen, 1, 0, static_cast<int8_t>(0xE9));  // stored as -23
   EXPECT_EQ(DumpOf(screen), "\nA\xE9 ");
 }
@@ -413,6 +420,9 @@ struct DumpCase {
   int32_t cols, rows;
   const char* want;
 };
+void PrintTo(const DumpCase& c, std::ostream* os) {
+  *os << c.cols << " x " << c.rows;
+}
 
 class ScrDumpEmpty : public testing::TestWithParam<DumpCase> {};
 

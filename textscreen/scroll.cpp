@@ -67,9 +67,10 @@ void SCROLLDraw(Scroller* scroller) {
   const int64_t end = n - column < n ? n - column : n;
   for (int64_t i = first; i < end; ++i) {
     const int64_t k = static_cast<int64_t>(scroller->offset) + i;
-    const char ch = scroller->text[k >= 0 && k < scroller->length
-                                       ? k
-                                       : Wrap(k, scroller->length)];
+    const char ch =
+        scroller
+            ->text[k >= 0 && k < scroller->length ? k
+                                                  : Wrap(k, scroller->length)];
     SCRPutChar(screen, static_cast<int32_t>(column + i), scroller->row,
                static_cast<int8_t>(ch));
   }
@@ -83,6 +84,7 @@ void SCROLLStep(Scroller* scroller) {
     scroller->offset = 0;
     return;
   }
-  const int64_t offset = static_cast<int64_t>(scroller->offset) + scroller->speed;
+  const int64_t offset =
+      static_cast<int64_t>(scroller->offset) + scroller->speed;
   scroller->offset = static_cast<int32_t>(Wrap(offset, scroller->length));
 }

@@ -17,6 +17,12 @@ constexpr int32_t Add(int32_t a, int32_t b) {
                               static_cast<uint32_t>(b));
 }
 
+// The centre cell of a size in 16.16 (fraction 0): the lower middle cell
+// for odd sizes.
+constexpr int32_t Centre(int32_t size) {
+  return static_cast<int32_t>(static_cast<uint32_t>(size >> 1) << 16);
+}
+
 }  // namespace
 
 Starfield* STARSNew() {
@@ -61,8 +67,8 @@ void STARSMove(Starfield* field) {
 void STARSReset(Starfield* field, int32_t i) {
   if (!field || i < 0 || i >= field->count) return;
   Star& s = field->stars[i];
-  s.x = (field->width >> 1) << 16;
-  s.y = (field->height >> 1) << 16;
+  s.x = Centre(field->width);
+  s.y = Centre(field->height);
   int32_t a, b;
   do {
     a = intro::rand() & 0xFFFF;

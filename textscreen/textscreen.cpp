@@ -55,7 +55,7 @@ void SCRResize(TextScreen* screen, int32_t cols, int32_t rows) {
 
 void SCRFill(TextScreen* screen, int32_t value) {
   if (!screen) return;
-  for (int32_t i = screen->cols * screen->rows; i-- > 0;)
+  for (int64_t i = static_cast<int64_t>(screen->cols) * screen->rows; i-- > 0;)
     screen->cells[i] = value;
 }
 
@@ -146,24 +146,24 @@ void SCRLine(TextScreen* screen, int32_t col0, int32_t row0, int32_t col1,
     const int64_t slope = dy * 65536 / dx;
     const int64_t first = col0 < 0 ? 0 : col0;
     const int64_t last = col1 < cols - 1 ? col1 : cols - 1;
-    int64_t r = static_cast<int64_t>(row0) * 65536 + 0x8000 +
-                (first - col0) * slope;
+    int64_t r =
+        static_cast<int64_t>(row0) * 65536 + 0x8000 + (first - col0) * slope;
     for (int64_t c = first; c <= last; ++c, r += slope)
       Put(screen, c, r >> 16, ch);
   } else if (dy > 0) {  // steep, going down: one cell per row
     const int64_t slope = dx * 65536 / dy;
     const int64_t first = row0 < 0 ? 0 : row0;
     const int64_t last = row1 < rows - 1 ? row1 : rows - 1;
-    int64_t q = static_cast<int64_t>(col0) * 65536 + 0x8000 +
-                (first - row0) * slope;
+    int64_t q =
+        static_cast<int64_t>(col0) * 65536 + 0x8000 + (first - row0) * slope;
     for (int64_t r = first; r <= last; ++r, q += slope)
       Put(screen, q >> 16, r, ch);
   } else {  // steep, going up: the mirror image of going down
     const int64_t slope = dx * 65536 / ady;
     const int64_t first = row0 > rows - 1 ? rows - 1 : row0;
     const int64_t last = row1 < 0 ? 0 : row1;
-    int64_t q = static_cast<int64_t>(col0) * 65536 + 0x8000 +
-                (row0 - first) * slope;
+    int64_t q =
+        static_cast<int64_t>(col0) * 65536 + 0x8000 + (row0 - first) * slope;
     for (int64_t r = first; r >= last; --r, q += slope)
       Put(screen, q >> 16, r, ch);
   }
@@ -174,9 +174,11 @@ void SCRDump(TextScreen* screen, FILE* stream) {
   std::fputc('\n', stream);
   for (int32_t r = 0; r < screen->rows; ++r) {
     if (r > 0) std::fputc('\n', stream);
-    const int32_t* cell = screen->cells + static_cast<int64_t>(r) * screen->cols;
+    const int32_t* cell =
+        screen->cells + static_cast<int64_t>(r) * screen->cols;
     for (int32_t c = 0; c < screen->cols - 1; ++c)
       std::fputc(cell[c] & 0xFF, stream);
   }
-  screen->dumps = static_cast<int32_t>(static_cast<uint32_t>(screen->dumps) + 1);
+  screen->dumps =
+      static_cast<int32_t>(static_cast<uint32_t>(screen->dumps) + 1);
 }

@@ -54,8 +54,9 @@ void SCRBox(TextScreen* screen, int32_t col0, int32_t row0, int32_t col1,
             int32_t row1, int8_t ch);
 
 // A straight line of ch between two cells, stepped in 16.16 fixed point along
-// the longer axis. Lines along one row or column draw nothing; exact
-// diagonals draw their first cell only.
+// the longer axis, endpoints in either order; lines that rise steeply are the
+// mirror image of those that fall. Lines along one row or column draw nothing;
+// exact diagonals draw their first cell only.
 void SCRLine(TextScreen* screen, int32_t col0, int32_t row0, int32_t col1,
              int32_t row1, int8_t ch);
 
