@@ -133,14 +133,6 @@ void DEMOFrame() {
   demo.keyboard->keys[0] = 0;
 }
 
-void DEMORender(Image* image, const TextScreen* screen, const Font* font) {
-  if (!screen) return;
-  const int32_t* cell = screen->cells;
-  for (int32_t r = 0; r < screen->rows; ++r)
-    for (int32_t c = 0; c < screen->cols; ++c)
-      FONTPutChar(font, *cell++, kCell * c, kCell * r, image);
-}
-
 void DEMOKey(int8_t key) {
   switch (key) {
     case 27:
