@@ -76,7 +76,8 @@ bool ReadChannel(const char** p, uint32_t* value) {
 }  // namespace
 
 char* IMGToASCII(const Image* image) {
-  if (!image || !image->pixels) {
+  // A negative side is malformed (IMGResize never makes one): report.
+  if (!image || !image->pixels || image->width < 0 || image->height < 0) {
     IMGError();
     return nullptr;
   }
@@ -91,10 +92,11 @@ char* IMGToASCII(const Image* image) {
     return text;
   }
 
-  // Header (at most 14 + 2 * 11 characters), 12 characters a pixel, "}\n"
-  // and the terminator. n / 6 + 29 always covers the header and the three
-  // closing bytes: widths or heights of more than six digits each come with
-  // n / 6 well above their length.
+  // The header is 14 characters plus the digits of width and height, then
+  // come 12 characters a pixel, "}\n" and the terminator. So 12n + n/6 + 29
+  // fits when the two sizes have at most n/6 + 12 digits together: two sides
+  // of up to six digits have at most 12, and a side of seven or more digits
+  // means n >= 10^6.
   const size_t size = static_cast<size_t>(12 * n + n / 6 + 29);
   auto* text = static_cast<char*>(std::calloc(size, 1));
   if (!text) {
@@ -183,8 +185,7 @@ int32_t IMGFind(const char* text, const char* pattern) {
   if (*pattern == '\0') return 0;
   const char* found = std::strstr(text, pattern);
   if (!found) return 0;
-  const size_t past =
-      static_cast<size_t>(found - text) + std::strlen(pattern);
+  const size_t past = static_cast<size_t>(found - text) + std::strlen(pattern);
   // An index beyond the 32-bit range cannot be returned; such a text is too
   // long to hold a match the callers could use.
   return past > static_cast<size_t>(INT32_MAX) ? 0 : static_cast<int32_t>(past);

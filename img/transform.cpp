@@ -8,6 +8,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/sintab.h"
 #include "img/img.h"
 #include "img/img_internal.h"
@@ -55,7 +59,9 @@ int32_t FirstTrue(int32_t lo, int32_t hi, Pred pred) {
 // bisection on the exact expression.
 void SampledRun(int32_t n, int32_t centre, int32_t step, int32_t base,
                 int32_t limit, int32_t* first, int32_t* last) {
-  auto at = [=](int32_t k) { return base + (((k - centre) * step) >> kSinShift); };
+  auto at = [=](int32_t k) {
+    return base + (((k - centre) * step) >> kSinShift);
+  };
   if (step >= 0) {
     *first = FirstTrue(0, n, [&](int32_t k) { return at(k) >= 0; });
     *last = FirstTrue(0, n, [&](int32_t k) { return at(k) >= limit; });
@@ -83,11 +89,83 @@ void BuildColumnMap(const int32_t* counts, int32_t sourceWidth, int32_t width,
   }
 }
 
-// One destination row from one source row through the column map.
-void ScaleRow(const uint32_t* __restrict source, const int32_t* __restrict map,
-              int32_t width, uint32_t* __restrict destination) {
-  for (int32_t x = 0; x < width; ++x) destination[x] = source[map[x]];
-}
+// Builds one destination row from one source row. Any column map works
+// through the general gather; the common whole-number factors have kernels of
+// their own that give the same pixels: an unchanged width is a row copy, a
+// doubled width writes each source pixel twice, and a halved width takes the
+// second pixel of each pair (the last of its group).
+class RowScaler {
+ public:
+  RowScaler(const int32_t* map, int32_t sourceWidth, int32_t width)
+      : map_(map), sourceWidth_(sourceWidth), width_(width) {
+    if (width == sourceWidth) {
+      kind_ = Kind::kCopy;
+    } else if (width == 2 * static_cast<int64_t>(sourceWidth)) {
+      kind_ = Kind::kDouble;
+    } else if (2 * static_cast<int64_t>(width) == sourceWidth) {
+      kind_ = Kind::kHalve;
+    } else {
+      kind_ = Kind::kGather;
+    }
+  }
+
+  void operator()(const uint32_t* __restrict s, uint32_t* __restrict d) const {
+    switch (kind_) {
+      case Kind::kCopy:
+        std::memcpy(d, s, static_cast<size_t>(width_) * sizeof(uint32_t));
+        break;
+      case Kind::kDouble:
+        Double(s, d);
+        break;
+      case Kind::kHalve:
+        Halve(s, d);
+        break;
+      case Kind::kGather:
+        for (int32_t x = 0; x < width_; ++x) d[x] = s[map_[x]];
+        break;
+    }
+  }
+
+ private:
+  enum class Kind { kCopy, kDouble, kHalve, kGather };
+
+  void Double(const uint32_t* __restrict s, uint32_t* __restrict d) const {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= sourceWidth_; i += 4) {
+      const __m128i v =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * i),
+                       _mm_unpacklo_epi32(v, v));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * i + 4),
+                       _mm_unpackhi_epi32(v, v));
+    }
+#endif
+    for (; i < sourceWidth_; ++i) d[2 * i] = d[2 * i + 1] = s[i];
+  }
+
+  void Halve(const uint32_t* __restrict s, uint32_t* __restrict d) const {
+    int32_t j = 0;
+#if defined(__SSE2__)
+    constexpr int kOdd = _MM_SHUFFLE(3, 1, 3, 1);
+    for (; j + 4 <= width_; j += 4) {
+      const __m128i a = _mm_shuffle_epi32(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * j)), kOdd);
+      const __m128i b = _mm_shuffle_epi32(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * j + 4)),
+          kOdd);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j),
+                       _mm_unpacklo_epi64(a, b));
+    }
+#endif
+    for (; j < width_; ++j) d[j] = s[2 * j + 1];
+  }
+
+  const int32_t* map_;
+  int32_t sourceWidth_;
+  int32_t width_;
+  Kind kind_;
+};
 
 // Copies the finished row at row into the count - 1 rows after it, doubling
 // the copied block each time so that long runs take few calls.
@@ -141,7 +219,9 @@ int32_t* IMGSpread(int32_t a, int32_t b) {
 }
 
 Image* IMGScale(const Image* source, int32_t width, int32_t height) {
-  if (!source || !source->pixels || width < 0 || height < 0) {
+  // A source with a negative side is malformed (IMGResize never makes one).
+  if (!source || !source->pixels || source->width < 0 || source->height < 0 ||
+      width < 0 || height < 0) {
     IMGError();
     return nullptr;
   }
@@ -161,6 +241,7 @@ Image* IMGScale(const Image* source, int32_t width, int32_t height) {
     return nullptr;
   }
   BuildColumnMap(columns.get(), sw, width, map.get());
+  const RowScaler scaleRow(map.get(), sw, width);
 
   // Every destination row is either built once from its source row or is a
   // copy of the row above; rows are walked by pointer.
@@ -172,7 +253,7 @@ Image* IMGScale(const Image* source, int32_t width, int32_t height) {
     for (int32_t i = 0; i < sh; ++i) {
       const int32_t count = rows[i];
       if (count == 0) continue;
-      ScaleRow(s + i * stride, map.get(), width, d);
+      scaleRow(s + i * stride, d);
       RepeatRow(d, dw, count);
       d += count * dw;
     }
@@ -183,7 +264,7 @@ Image* IMGScale(const Image* source, int32_t width, int32_t height) {
     int32_t begin = 0;
     for (int32_t j = 0; j < height; ++j, d += dw) {
       const int32_t end = begin + rows[j];
-      ScaleRow(s + (takeLast ? end - 1 : begin) * stride, map.get(), width, d);
+      scaleRow(s + (takeLast ? end - 1 : begin) * stride, d);
       begin = end;
     }
   }
@@ -191,8 +272,8 @@ Image* IMGScale(const Image* source, int32_t width, int32_t height) {
 }
 
 Image* IMGRotate(const Image* source, int32_t angle) {
-  if (!source || !source->pixels || source->width > kMaxRotateSide ||
-      source->height > kMaxRotateSide) {
+  if (!source || !source->pixels || source->width < 0 || source->height < 0 ||
+      source->width > kMaxRotateSide || source->height > kMaxRotateSide) {
     IMGError();
     return nullptr;
   }
