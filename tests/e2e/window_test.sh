@@ -2,7 +2,7 @@
 # End to end: the real intro-window in a private X server, driven by real key
 # presses. Usage: window_test.sh BIN_DIR DATA_DIR
 . "$(dirname "$0")/lib.sh"
-BIN="$1/intro-window"
+BIN="$(cd "$1" && pwd)/intro-window"
 DATA="$2"
 
 start_x 1024x768

@@ -15,6 +15,13 @@ picture() {
   rm "$1.src"
 }
 
+# spaced IN OUT: a plain bitmap from netpbm, whose raster digits come
+# unseparated, with a space after every raster digit. The file reader takes a
+# run of digits for one value, so it needs them separated.
+spaced() {
+  { head -n 2 "$1"; tail -n +3 "$1" | sed 's/[01]/& /g'; } > "$2"
+}
+
 # commented IN OUT: IN with a comment before every header token after the
 # magic. netpbm writes the magic, "width height" and (except for bitmaps) the
 # maxval on lines of their own; the comments hold digits, "P" and "#" so that
@@ -89,7 +96,11 @@ P1
 0101010101010101
 PIC
 
+for f in bits13 bits7 bits16; do
+  spaced "${f}_plain.pbm" "${f}_spaced.pbm"
+done
+
 for f in colour_plain.ppm colour_raw.ppm grey_plain.pgm grey_raw.pgm \
-         bits13_plain.pbm bits13_raw.pbm; do
+         bits13_spaced.pbm bits13_raw.pbm; do
   commented "$f" "${f%.*}_comments.${f##*.}"
 done
