@@ -32,9 +32,9 @@ constexpr Uint32 kAlphaMask = 0xFF000000;  // covers the top byte
 // SDL 1.2 keeps a surface's pitch in 16 bits.
 constexpr int64_t kMaxPitch = 0xFFFF;
 
-Display* current = nullptr;          // the one display
-SDL_Surface* screen = nullptr;       // from the last SDL_SetVideoMode
-bool doubleBuffered = false;         // screen has SDL_DOUBLEBUF
+Display* current = nullptr;     // the one display
+SDL_Surface* screen = nullptr;  // from the last SDL_SetVideoMode; none if failed
+bool doubleBuffered = false;    // screen has SDL_DOUBLEBUF
 
 struct SurfaceDeleter {
   void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
@@ -65,8 +65,8 @@ bool ScreenIsImageLike() {
          screen->pitch == int64_t(current->width) * 4;
 }
 
-// The screen stores pixels exactly as an Image does, so a plain copy of the
-// image's values gives the same picture as SDL's conversion.
+// The screen stores pixels exactly as an Image does (0x00RRGGBB in 32 bits),
+// so SDL's conversion would change no value and its blit is a plain copy.
 bool ScreenHasImageFormat() {
   const SDL_PixelFormat* f = screen->format;
   return f->BitsPerPixel == 32 && f->Rmask == kRedMask &&
@@ -80,28 +80,59 @@ void Present() {
     SDL_UpdateRect(screen, 0, 0, 0, 0);
 }
 
+// Shows the w x h top-left part of image on a screen of the Image format: the
+// rows are copied straight into the screen, inside its clip rectangle, which
+// is the picture the plain copying blit gives, without SDL's blit machinery
+// (which copies at half memcpy speed). The image is only read.
+bool CopyToScreen(const Image* image, int32_t w, int32_t h) {
+  const SDL_Rect& clip = screen->clip_rect;
+  const int32_t x0 = clip.x > 0 ? clip.x : 0;
+  const int32_t y0 = clip.y > 0 ? clip.y : 0;
+  const int32_t x1 = clip.x + clip.w < w ? clip.x + clip.w : w;
+  const int32_t y1 = clip.y + clip.h < h ? clip.y + clip.h : h;
+  if (x0 >= x1 || y0 >= y1) return true;
+  if (SDL_LockSurface(screen) < 0) return false;
+  const size_t sourcePitch = static_cast<size_t>(image->width);
+  const size_t bytes = static_cast<size_t>(x1 - x0) * sizeof(uint32_t);
+  const uint32_t* __restrict from = image->pixels + y0 * sourcePitch + x0;
+  auto* __restrict to = static_cast<uint8_t*>(screen->pixels) +
+                        static_cast<size_t>(y0) * screen->pitch +
+                        static_cast<size_t>(x0) * sizeof(uint32_t);
+  for (int32_t y = y0; y < y1; ++y, from += sourcePitch, to += screen->pitch)
+    std::memcpy(to, from, bytes);
+  SDL_UnlockSurface(screen);
+  return true;
+}
+
 // Blits columns 0 .. w - 1 of image rows top .. top + rows - 1 onto the screen
-// at (0, top). The source surface is made over the image's own memory, pitch
-// bytes a row, so nothing is copied and the image is only read.
-//
-// When the screen has the Image format the surface has no alpha mask and the
-// blit is a straight copy. Otherwise the surface's alpha mask covers the top
-// byte and SDL_DisplayFormat converts it to the screen's format first.
-bool BlitRows(const Image* image, int32_t top, int32_t w, int32_t rows,
-              int pitch, bool sameFormat) {
+// at (0, top) through SDL's conversion to the screen's format. The temporary
+// surface is made over the image's own memory, pitch bytes a row (nothing is
+// copied); its alpha mask covers the image's top byte.
+bool ConvertRows(const Image* image, int32_t top, int32_t w, int32_t rows,
+                 int pitch) {
   void* first = const_cast<uint32_t*>(image->pixels) +
                 static_cast<size_t>(top) * static_cast<size_t>(image->width);
-  SurfacePtr band(SDL_CreateRGBSurfaceFrom(first, w, rows, 32, pitch,
-                                           kRedMask, kGreenMask, kBlueMask,
-                                           sameFormat ? 0 : kAlphaMask));
-  if (!band) return false;
-  SurfacePtr converted;
-  if (!sameFormat) {
-    converted.reset(SDL_DisplayFormat(band.get()));
-    if (!converted) return false;
-  }
+  SurfacePtr lent(SDL_CreateRGBSurfaceFrom(first, w, rows, 32, pitch, kRedMask,
+                                           kGreenMask, kBlueMask, kAlphaMask));
+  if (!lent) return false;
+  SurfacePtr converted(SDL_DisplayFormat(lent.get()));
+  if (!converted) return false;
   SDL_Rect at = {0, static_cast<Sint16>(top), 0, 0};
-  SDL_UpperBlit(converted ? converted.get() : band.get(), nullptr, screen, &at);
+  SDL_UpperBlit(converted.get(), nullptr, screen, &at);
+  return true;
+}
+
+// Shows the w x h top-left part of image on a screen of any format.
+bool ConvertToScreen(const Image* image, int32_t w, int32_t h) {
+  const int64_t imagePitch = int64_t(image->width) * 4;
+  if (imagePitch <= kMaxPitch)
+    return ConvertRows(image, 0, w, h, static_cast<int>(imagePitch));
+  // Rows too long for a 16-bit pitch go one at a time; only the rows a blit
+  // can reach on the screen (16-bit positions) are worth the trip.
+  if (h > screen->h) h = screen->h;
+  if (h > INT16_MAX + 1) h = INT16_MAX + 1;
+  for (int32_t y = 0; y < h; ++y)
+    if (!ConvertRows(image, y, w, 1, w * 4)) return false;
   return true;
 }
 
@@ -164,19 +195,8 @@ void SDLDPYShow(Display* display, const Image* image) {
   int32_t w = image->width < current->width ? image->width : current->width;
   int32_t h = image->height < current->height ? image->height : current->height;
   if (w > 0 && h > 0) {
-    const bool sameFormat = ScreenHasImageFormat();
-    const int64_t imagePitch = int64_t(image->width) * 4;
-    bool shown = true;
-    if (imagePitch <= kMaxPitch) {
-      shown = BlitRows(image, 0, w, h, static_cast<int>(imagePitch), sameFormat);
-    } else {
-      // Rows too long for a 16-bit pitch go one at a time; only the rows a
-      // blit can reach on the screen (16-bit positions) are worth the trip.
-      if (h > screen->h) h = screen->h;
-      if (h > INT16_MAX + 1) h = INT16_MAX + 1;
-      for (int32_t y = 0; y < h && shown; ++y)
-        shown = BlitRows(image, y, w, 1, w * 4, sameFormat);
-    }
+    const bool shown = ScreenHasImageFormat() ? CopyToScreen(image, w, h)
+                                              : ConvertToScreen(image, w, h);
     if (!shown) {
       SDLDPYError();
       return;

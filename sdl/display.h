@@ -44,7 +44,9 @@ void SDLDPYSetMode(Display* display, int32_t width, int32_t height);
 void SDLDPYShow(Display* display, const Image* image);
 
 // Presents an image of exactly the display's size by lending its pixels to the
-// screen surface. Needs a 32-bit screen whose pitch is width * 4.
+// screen surface. Needs a 32-bit screen whose pitch is width * 4. Runtimes
+// that present from their own copy of the screen (sdl12-compat) show nothing
+// new; the screen surface keeps its memory and content.
 void SDLDPYShowDirect(Display* display, const Image* image);
 
 // Copies an image of exactly the display's size into the screen surface and
