@@ -68,6 +68,13 @@ extern const char DEMO_SCROLL_MESSAGE[];
 // the caller then releases what was made with DEMOFree and exits non-zero.
 bool DEMOInit();
 
+// Loads a text-art file (opened "rb", bytes as stored) as a zero-terminated
+// text: the whole file when limit is negative, otherwise at most limit bytes
+// in a buffer of limit + 1 zeroed bytes. None if the file cannot be opened or
+// read, or memory runs out. Released with DEMOFreeText.
+[[nodiscard]] char* DEMOLoadText(const char* fileName, int32_t limit);
+void DEMOFreeText(char* text);
+
 // One presented frame: clear and render the frame image, show it, poll the
 // keyboard and dispatch the key.
 void DEMOFrame();

@@ -28,10 +28,20 @@ void ReportMissing(const char* name) {
                name);
 }
 
-// The whole of a text-art file as a zero-terminated string, or none. At most
-// limit bytes are kept when limit is not negative; the buffer always has
-// limit + 1 bytes then, so shorter files leave zeros after their text.
-char* LoadText(const char* name, long limit) {
+// "manRun0" then the digit k for frames 0-9 and the letters a-o for 10-24.
+void FrameFileName(int k, char name[13]) {
+  std::snprintf(name, 13, "manRun0%c.txt", k < 10 ? '0' + k : 'a' + k - 10);
+}
+
+void Present() {
+  DEMOPresent(demo.display, demo.frame);
+  ++demo.presentations;
+}
+
+}  // namespace
+
+char* DEMOLoadText(const char* name, int32_t limit) {
+  if (!name) return nullptr;
   FilePtr file(std::fopen(name, "rb"));
   if (!file) return nullptr;
   long size = limit;
@@ -50,17 +60,7 @@ char* LoadText(const char* name, long limit) {
   return text;
 }
 
-// "manRun0" then the digit k for frames 0-9 and the letters a-o for 10-24.
-void FrameFileName(int k, char name[13]) {
-  std::snprintf(name, 13, "manRun0%c.txt", k < 10 ? '0' + k : 'a' + k - 10);
-}
-
-void Present() {
-  DEMOPresent(demo.display, demo.frame);
-  ++demo.presentations;
-}
-
-}  // namespace
+void DEMOFreeText(char* text) { delete[] text; }
 
 bool DEMOInit() {
   demo.display = SDLDPYNew();
@@ -86,7 +86,7 @@ bool DEMOInit() {
               DEMO_SCREEN_HEIGHT / demo.font->cellHeight);
 
   bool complete = true;
-  demo.mapText = LoadText(kMapFile, -1);
+  demo.mapText = DEMOLoadText(kMapFile, -1);
   if (!demo.mapText) {
     ReportMissing(kMapFile);
     complete = false;
@@ -94,7 +94,7 @@ bool DEMOInit() {
   for (int k = 0; k < DEMO_FRAME_TEXTS; ++k) {
     char name[13];
     FrameFileName(k, name);
-    demo.frameTexts[k] = LoadText(name, DEMO_FRAME_TEXT_MAX);
+    demo.frameTexts[k] = DEMOLoadText(name, DEMO_FRAME_TEXT_MAX);
     if (!demo.frameTexts[k]) {
       ReportMissing(name);
       complete = false;
