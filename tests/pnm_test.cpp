@@ -1,5 +1,6 @@
 // PNM readers (file and buffer) and the P6 writer.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,8 +13,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "img/img.h"
 #include "tests/test_support.h"
@@ -42,15 +41,18 @@ Read LoadBytes(const std::string& bytes) {
 // The bytes go into a heap block of exactly their size, so that a read past
 // the end is caught by AddressSanitizer.
 Read ParseBytes(const std::string& bytes) {
-  std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size() + (bytes.empty() ? 1 : 0)]);
+  std::unique_ptr<uint8_t[]> copy(
+      new uint8_t[bytes.size() + (bytes.empty() ? 1 : 0)]);
   std::memcpy(copy.get(), bytes.data(), bytes.size());
   Read r;
-  r.out = test::StdoutOf([&] { r.image.reset(IMGParse(copy.get(), bytes.size())); });
+  r.out = test::StdoutOf(
+      [&] { r.image.reset(IMGParse(copy.get(), bytes.size())); });
   return r;
 }
 
 std::string Fixture(const std::string& name) {
-  return test::ReadFile(std::string(INTRO_SOURCE_DIR) + "/tests/data/pnm/" + name);
+  return test::ReadFile(std::string(INTRO_SOURCE_DIR) + "/tests/data/pnm/" +
+                        name);
 }
 
 // Pixels of a bitmap written as '0'/'1' characters; other characters are
@@ -93,11 +95,13 @@ void Check(const Read& r, const Expect& e, const std::string& name) {
   ASSERT_EQ(got.size(), e.pixels.size()) << "bad expectation";
   for (size_t i = 0; i < got.size(); ++i) {
     if (got[i] != e.pixels[i]) {
-      std::string actual = std::string(INTRO_BINARY_DIR) + "/" + name + "_actual.ppm";
+      std::string actual =
+          std::string(INTRO_BINARY_DIR) + "/" + name + "_actual.ppm";
       IMGSave(r.image.get(), actual.c_str());
       ADD_FAILURE() << "first difference at (" << i % e.width << ", "
                     << i / e.width << "): got 0x" << std::hex << got[i]
-                    << ", want 0x" << e.pixels[i] << "; read image in " << actual;
+                    << ", want 0x" << e.pixels[i] << "; read image in "
+                    << actual;
       return;
     }
   }
@@ -116,10 +120,13 @@ Expect Widened(const Expect& e, int32_t width) {
 
 // ---- Files written by netpbm ----------------------------------------------
 
-const Expect kColour{5, 3, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000,
-                            0x010203, 0x0A141E, 0x804020, 0xC86432, 0x070809,
-                            0xFEFDFC, 0x000001, 0x000100, 0x010000, 0x112205}};
-const Expect kGrey{5, 3, Grey({0, 1, 2, 127, 128, 200, 254, 255, 10, 20, 30, 40, 50, 60, 7})};
+const Expect kColour{5,
+                     3,
+                     {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000,
+                      0x010203, 0x0A141E, 0x804020, 0xC86432, 0x070809,
+                      0xFEFDFC, 0x000001, 0x000100, 0x010000, 0x112205}};
+const Expect kGrey{
+    5, 3, Grey({0, 1, 2, 127, 128, 200, 254, 255, 10, 20, 30, 40, 50, 60, 7})};
 const Expect kGrey15{3, 2, Grey({0, 15, 7, 1, 2, 3})};
 const Expect kBits13{13, 3, Bits("1010101010101 0000000000001 0111111111110")};
 const Expect kBits7{7, 2, Bits("1011001 0100111")};
@@ -189,7 +196,8 @@ TEST_P(PnmTruncated, EveryStrictPrefixFailsOnce) {
   std::string bytes = Fixture(GetParam());
   ASSERT_FALSE(bytes.empty());
   bool plain = bytes[1] >= '1' && bytes[1] <= '3';
-  while (plain && static_cast<unsigned char>(bytes.back()) <= ' ') bytes.pop_back();
+  while (plain && static_cast<unsigned char>(bytes.back()) <= ' ')
+    bytes.pop_back();
   ASSERT_NE(ParseBytes(bytes).image, nullptr);
   ASSERT_NE(LoadBytes(bytes).image, nullptr);
   for (size_t n = 0; n < bytes.size(); ++n) {
@@ -200,9 +208,11 @@ TEST_P(PnmTruncated, EveryStrictPrefixFailsOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(NetpbmFiles, PnmTruncated,
-                         testing::Values("colour_plain_comments.ppm", "colour_raw.ppm",
-                                         "grey_plain.pgm", "grey_raw_comments.pgm",
-                                         "bits16_spaced.pbm", "bits13_raw.pbm"));
+                         testing::Values("colour_plain_comments.ppm",
+                                         "colour_raw.ppm", "grey_plain.pgm",
+                                         "grey_raw_comments.pgm",
+                                         "bits16_spaced.pbm",
+                                         "bits13_raw.pbm"));
 
 // ---- Hand-made inputs where the two readers differ or must fail ------------
 
@@ -235,54 +245,81 @@ std::string Ramp36() {
 }
 std::vector<uint32_t> Ramp36Pixels() {
   std::vector<uint32_t> v;
-  for (uint32_t i = 0; i < 36; i += 3) v.push_back(i << 16 | (i + 1) << 8 | (i + 2));
+  for (uint32_t i = 0; i < 36; i += 3)
+    v.push_back(i << 16 | (i + 1) << 8 | (i + 2));
   return v;
 }
 
 const ReaderCase kReaderCases[] = {
     // The file reader consumes any byte after a number; the buffer reader
     // reads the "x" as a height of 0.
-    {"LetterBetweenWidthAndHeight", "P6\n4x3\n255\n" + Ramp36(),
-     {4, 3, Ramp36Pixels()}, kFails},
+    {"LetterBetweenWidthAndHeight",
+     "P6\n4x3\n255\n" + Ramp36(),
+     {4, 3, Ramp36Pixels()},
+     kFails},
     // "#" right after digits ends the number in the file reader, which then
     // reads the comment's "2" as the height and "2" as maxval, so the raster
     // starts at "15"; to the buffer reader it is a comment.
-    {"HashRightAfterDigits", "P2\n3#2\n2\n15\n1 2 3 4 5 6\n",
-     {3, 2, Grey({15, 1, 2, 3, 4, 5})}, {3, 2, Grey({1, 2, 3, 4, 5, 6})}},
+    {"HashRightAfterDigits",
+     "P2\n3#2\n2\n15\n1 2 3 4 5 6\n",
+     {3, 2, Grey({15, 1, 2, 3, 4, 5})},
+     {3, 2, Grey({1, 2, 3, 4, 5, 6})}},
     // Width 10: the file reader starts each row on a new byte and skips the
     // fill bits; the buffer reader makes them pixels of a 16-wide image.
-    {"P4Width10", "P4\n10 2\n" + Bytes({0xB3, 0x7F, 0xC0, 0xAA}),
+    {"P4Width10",
+     "P4\n10 2\n" + Bytes({0xB3, 0x7F, 0xC0, 0xAA}),
      {10, 2, Bits("1011001101 1100000010")},
      {16, 2, Bits("1011001101111111 1100000010101010")}},
     // Width 3: the buffer reader reads 8 digits a row, unseparated.
-    {"P1Width3", "P1\n3 2\n1 0 1\n0 1 1\n1111000 01 10\n",
-     {3, 2, Bits("101 011")}, {8, 2, Bits("10101111 11000011")}},
+    {"P1Width3",
+     "P1\n3 2\n1 0 1\n0 1 1\n1111000 01 10\n",
+     {3, 2, Bits("101 011")},
+     {8, 2, Bits("10101111 11000011")}},
     // Adjacent digits are one value to the file reader, one pixel each to
     // the buffer reader.
-    {"P1RunOfDigits", "P1\n2 1\n10 1 1 0 0 1 0\n", {2, 1, {W, W}},
+    {"P1RunOfDigits",
+     "P1\n2 1\n10 1 1 0 0 1 0\n",
+     {2, 1, {W, W}},
      {8, 1, Bits("10110010")}},
     {"P1Separated", "P1\n2 1\n1 0\n", {2, 1, {W, 0}}, kFails},
     {"P1RunWithoutSecondValue", "P1\n2 1\n10\n", kFails, kFails},
     // Samples are neither scaled nor masked: a plain value above 255 spills
     // into the next channel up and the grey channels are ORed, not added.
     {"P2Maxval15", "P2 1 1 15 15\n", {1, 1, {0x0F0F0F}}, {1, 1, {0x0F0F0F}}},
-    {"P5Byte128", "P5 1 1 255\n" + Bytes({128}), {1, 1, {0x808080}}, {1, 1, {0x808080}}},
-    {"P3Red300", "P3 1 1 255 300 1 2\n", {1, 1, {0x12C0102}}, {1, 1, {0x12C0102}}},
+    {"P5Byte128",
+     "P5 1 1 255\n" + Bytes({128}),
+     {1, 1, {0x808080}},
+     {1, 1, {0x808080}}},
+    {"P3Red300",
+     "P3 1 1 255 300 1 2\n",
+     {1, 1, {0x12C0102}},
+     {1, 1, {0x12C0102}}},
     {"P2Grey257", "P2 1 1 255 257\n", {1, 1, {0x1010101}}, {1, 1, {0x1010101}}},
     // A plain sample of more digits than 32 bits hold wraps modulo 2^32.
-    {"P2HugeSample", "P2 1 1 255 4294967298\n", {1, 1, {0x020202}}, {1, 1, {0x020202}}},
+    {"P2HugeSample",
+     "P2 1 1 255 4294967298\n",
+     {1, 1, {0x020202}},
+     {1, 1, {0x020202}}},
     {"P1Huge", "P1 1 1 4294967296\n", {1, 1, {0}}, {8, 1, Bits("11111111")}},
     // Maxval is ignored, however large.
-    {"HugeMaxval", "P5 1 1 99999999999999999999\n" + Bytes({16}), {1, 1, {0x101010}},
+    {"HugeMaxval",
+     "P5 1 1 99999999999999999999\n" + Bytes({16}),
+     {1, 1, {0x101010}},
      {1, 1, {0x101010}}},
     // Bytes up to 0x20 and from 0x7F up separate header tokens.
-    {"ControlAndHighBytes", "P5" + Bytes({0xFF, 0x80, '1', 0x7F, '1', 0x01}) + "255\n" + Bytes({16}),
-     {1, 1, {0x101010}}, {1, 1, {0x101010}}},
+    {"ControlAndHighBytes",
+     "P5" + Bytes({0xFF, 0x80, '1', 0x7F, '1', 0x01}) + "255\n" + Bytes({16}),
+     {1, 1, {0x101010}},
+     {1, 1, {0x101010}}},
     // Numbers before the magic fill the fields too; the raster starts right
     // after the type (file) or one byte later (buffer).
-    {"NumbersBeforeMagic", "1 1 255 P5" + Bytes({0x80, 0x40}), {1, 1, {0x808080}},
+    {"NumbersBeforeMagic",
+     "1 1 255 P5" + Bytes({0x80, 0x40}),
+     {1, 1, {0x808080}},
      {1, 1, {0x404040}}},
-    {"TrailingBytesIgnored", "P5 1 1 255\n" + Bytes({16}) + "junk", {1, 1, {0x101010}},
+    {"TrailingBytesIgnored",
+     "P5 1 1 255\n" + Bytes({16}) + "junk",
+     {1, 1, {0x101010}},
      {1, 1, {0x101010}}},
     {"Empty", "", kFails, kFails},
     {"MagicP0", "P0 1 1 255\n" + Bytes({1, 2, 3}), kFails, kFails},
@@ -296,7 +333,8 @@ const ReaderCase kReaderCases[] = {
     {"LetterBeforeMagic", "x P5 1 1 255\n" + Bytes({1, 2}), kFails, kFails},
     {"EndInsideComment", "P5 1 1 # maxval", kFails, kFails},
     {"P6ShortByOnePixel", "P6 2 1 255\n" + Bytes({1, 2, 3}), kFails, kFails},
-    {"P6ShortByOneByte", "P6 2 1 255\n" + Bytes({1, 2, 3, 4, 5}), kFails, kFails},
+    {"P6ShortByOneByte", "P6 2 1 255\n" + Bytes({1, 2, 3, 4, 5}), kFails,
+     kFails},
     {"P4ShortByOneRow", "P4 9 2\n" + Bytes({0xFF, 0x80}), kFails, kFails},
 };
 
@@ -351,7 +389,8 @@ TEST(PnmSizeLimit, PixelCountAtTheLimitAndOnePast) {
     std::string bytes = "P4 16384 " + std::to_string(height) + "\n" +
                         std::string(size_t(height) * 2048, '\x80');
     for (bool load : {true, false}) {
-      SCOPED_TRACE(testing::Message() << height << (load ? " IMGLoad" : " IMGParse"));
+      SCOPED_TRACE(testing::Message()
+                   << height << (load ? " IMGLoad" : " IMGParse"));
       Read r = load ? LoadBytes(bytes) : ParseBytes(bytes);
       if (height == 4096) {
         ASSERT_NE(r.image, nullptr);
@@ -371,14 +410,18 @@ TEST(PnmSizeLimit, PixelCountAtTheLimitAndOnePast) {
 
 TEST(PnmRead, NoneAndUnreadableInputsReportOnce) {
   test::TempDir dir;
-  EXPECT_EQ(test::StdoutOf([] { EXPECT_EQ(IMGLoad(nullptr), nullptr); }), "IMG error\n");
-  EXPECT_EQ(test::StdoutOf([] { EXPECT_EQ(IMGParse(nullptr, 10), nullptr); }), "IMG error\n");
+  EXPECT_EQ(test::StdoutOf([] { EXPECT_EQ(IMGLoad(nullptr), nullptr); }),
+            "IMG error\n");
+  EXPECT_EQ(test::StdoutOf([] { EXPECT_EQ(IMGParse(nullptr, 10), nullptr); }),
+            "IMG error\n");
   std::string missing = dir.File("missing.ppm");
-  EXPECT_EQ(test::StdoutOf([&] { EXPECT_EQ(IMGLoad(missing.c_str()), nullptr); }),
-            "IMG error\n");
+  EXPECT_EQ(
+      test::StdoutOf([&] { EXPECT_EQ(IMGLoad(missing.c_str()), nullptr); }),
+      "IMG error\n");
   std::string folder = dir.path().string();
-  EXPECT_EQ(test::StdoutOf([&] { EXPECT_EQ(IMGLoad(folder.c_str()), nullptr); }),
-            "IMG error\n");
+  EXPECT_EQ(
+      test::StdoutOf([&] { EXPECT_EQ(IMGLoad(folder.c_str()), nullptr); }),
+      "IMG error\n");
 }
 
 // Through a pipe the size of the input is unknown beforehand, so the reader
@@ -413,12 +456,14 @@ TEST_P(PnmPipe, ReportsAnInputThatEndsInsideTheRaster) {
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, PnmPipe,
-    testing::Values(PipeCase{"P6Whole", "P6 2 1 255\n" + Bytes({1, 2, 3, 4, 5, 6}), true},
-                    PipeCase{"P6ShortByOneByte", "P6 2 1 255\n" + Bytes({1, 2, 3, 4, 5}), false},
-                    PipeCase{"P5Short", "P5 3 1 255\n" + Bytes({1, 2}), false},
-                    PipeCase{"P4ShortByOneRow", "P4 9 2\n" + Bytes({0xFF, 0x80}), false},
-                    PipeCase{"P3Short", "P3 1 1 255 1 2", false},
-                    PipeCase{"P2Whole", "P2 2 1 255 1 2", true}),
+    testing::Values(
+        PipeCase{"P6Whole", "P6 2 1 255\n" + Bytes({1, 2, 3, 4, 5, 6}), true},
+        PipeCase{"P6ShortByOneByte", "P6 2 1 255\n" + Bytes({1, 2, 3, 4, 5}),
+                 false},
+        PipeCase{"P5Short", "P5 3 1 255\n" + Bytes({1, 2}), false},
+        PipeCase{"P4ShortByOneRow", "P4 9 2\n" + Bytes({0xFF, 0x80}), false},
+        PipeCase{"P3Short", "P3 1 1 255 1 2", false},
+        PipeCase{"P2Whole", "P2 2 1 255 1 2", true}),
     [](const testing::TestParamInfo<PipeCase>& info) {
       return std::string(info.param.name);
     });
@@ -428,8 +473,9 @@ INSTANTIATE_TEST_SUITE_P(
 // outside its input.
 TEST(PnmRead, DamagedInputEitherReadsOrReportsOnce) {
   std::mt19937 rng(20081111);
-  const char* files[] = {"colour_plain.ppm", "colour_raw.ppm", "grey_plain_comments.pgm",
-                         "bits13_raw.pbm", "bits16_plain.pbm"};
+  const char* files[] = {"colour_plain.ppm", "colour_raw.ppm",
+                         "grey_plain_comments.pgm", "bits13_raw.pbm",
+                         "bits16_plain.pbm"};
   for (const char* file : files) {
     std::string original = Fixture(file);
     for (int round = 0; round < 100; ++round) {
@@ -438,9 +484,15 @@ TEST(PnmRead, DamagedInputEitherReadsOrReportsOnce) {
       for (int e = 0; e < edits; ++e) {
         size_t at = rng() % bytes.size();
         switch (rng() % 3) {
-          case 0: bytes[at] = static_cast<char>(rng()); break;
-          case 1: bytes.erase(at, 1 + rng() % 3); break;
-          default: bytes.insert(at, 1, "0123456789 #Px\n\xff"[rng() % 16]); break;
+          case 0:
+            bytes[at] = static_cast<char>(rng());
+            break;
+          case 1:
+            bytes.erase(at, 1 + rng() % 3);
+            break;
+          default:
+            bytes.insert(at, 1, "0123456789 #Px\n\xff"[rng() % 16]);
+            break;
         }
         if (bytes.empty()) bytes = "P";
       }
@@ -453,7 +505,8 @@ TEST(PnmRead, DamagedInputEitherReadsOrReportsOnce) {
   }
 }
 
-// ---- Writer ------------------------------------------------------------------
+// ---- Writer
+// ------------------------------------------------------------------
 
 // The header lines of a P6 file written by IMGSave, and the raster after them.
 struct SavedFile {
@@ -477,8 +530,10 @@ SavedFile SplitSaved(const std::string& bytes, int headerLines) {
 TEST(PnmWrite, HeaderAndRasterAreExact) {
   test::TempDir dir;
   std::string path = dir.File("out.ppm");
-  ImagePtr image(test::MakeImage(3, 2, {0xFF0A0B0C, 0x00FFFFFF, 0, 0x01020304, 0x7F800000, 0x0A}));
-  std::string out = test::StdoutOf([&] { EXPECT_TRUE(IMGSave(image.get(), path.c_str())); });
+  ImagePtr image(test::MakeImage(
+      3, 2, {0xFF0A0B0C, 0x00FFFFFF, 0, 0x01020304, 0x7F800000, 0x0A}));
+  std::string out =
+      test::StdoutOf([&] { EXPECT_TRUE(IMGSave(image.get(), path.c_str())); });
   EXPECT_EQ(out, "");
   SavedFile f = SplitSaved(test::ReadFile(path), 6);
   ASSERT_EQ(f.lines.size(), 6u);
@@ -492,7 +547,8 @@ TEST(PnmWrite, HeaderAndRasterAreExact) {
   EXPECT_EQ(dated, 1);
   EXPECT_EQ(f.lines[5], "255");
   // Three bytes a pixel, top byte dropped; a channel of 10 is the byte 10.
-  EXPECT_EQ(f.raster, Bytes({10, 11, 12, 255, 255, 255, 0, 0, 0, 2, 3, 4, 128, 0, 0, 0, 0, 10}));
+  EXPECT_EQ(f.raster, Bytes({10, 11, 12, 255, 255, 255, 0, 0, 0, 2, 3, 4, 128,
+                             0, 0, 0, 0, 10}));
   // The only file in the folder: no temporary is left behind.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
@@ -512,7 +568,8 @@ TEST(PnmWrite, SaveThenReadGivesTheSameImage) {
     ASSERT_NE(loaded, nullptr);
     EXPECT_TRUE(IMGEqual(image.get(), loaded.get())) << w << "x" << h;
     std::string bytes = test::ReadFile(path);
-    ImagePtr parsed(IMGParse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    ImagePtr parsed(
+        IMGParse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     ASSERT_NE(parsed, nullptr);
     EXPECT_TRUE(IMGEqual(image.get(), parsed.get())) << w << "x" << h;
   }
@@ -527,10 +584,12 @@ TEST(PnmWrite, NetpbmAcceptsTheFile) {
   ASSERT_TRUE(IMGSave(image.get(), path.c_str()));
   // -allimages reads every raster and fails on a short or over-long one.
   std::string report = path + ".txt";
-  int status = std::system(("pamfile -allimages '" + path + "' >'" + report + "' 2>&1").c_str());
+  int status = std::system(
+      ("pamfile -allimages '" + path + "' >'" + report + "' 2>&1").c_str());
   std::string text = test::ReadFile(report);
   EXPECT_EQ(status, 0) << text;
-  EXPECT_NE(text.find("PPM raw, 37 by 5  maxval 255"), std::string::npos) << text;
+  EXPECT_NE(text.find("PPM raw, 37 by 5  maxval 255"), std::string::npos)
+      << text;
 }
 
 struct SaveFailure {
@@ -548,18 +607,20 @@ TEST_P(PnmWriteFails, ReportsOnceAndCreatesNothing) {
   ImagePtr image(test::MakeImage(c.width, c.height, {}));
   const Image* arg = c.noImage ? nullptr : image.get();
   const char* name = c.noName ? nullptr : path.c_str();
-  EXPECT_EQ(test::StdoutOf([&] { EXPECT_FALSE(IMGSave(arg, name)); }), "IMG error\n");
+  EXPECT_EQ(test::StdoutOf([&] { EXPECT_FALSE(IMGSave(arg, name)); }),
+            "IMG error\n");
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Arguments, PnmWriteFails,
-                         testing::Values(SaveFailure{"NoImage", 2, 2, true, false},
-                                         SaveFailure{"NoName", 2, 2, false, true},
-                                         SaveFailure{"WidthZero", 0, 2, false, false},
-                                         SaveFailure{"HeightZero", 2, 0, false, false}),
-                         [](const testing::TestParamInfo<SaveFailure>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, PnmWriteFails,
+    testing::Values(SaveFailure{"NoImage", 2, 2, true, false},
+                    SaveFailure{"NoName", 2, 2, false, true},
+                    SaveFailure{"WidthZero", 0, 2, false, false},
+                    SaveFailure{"HeightZero", 2, 0, false, false}),
+    [](const testing::TestParamInfo<SaveFailure>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(PnmWrite, UnwritableTargetsReportOnce) {
   test::TempDir dir;
@@ -568,7 +629,8 @@ TEST(PnmWrite, UnwritableTargetsReportOnce) {
   std::filesystem::create_directory(dir.path() / "folder");
   for (std::string target : {dir.File("folder"), dir.File("missing/out.ppm")}) {
     SCOPED_TRACE(target);
-    EXPECT_EQ(test::StdoutOf([&] { EXPECT_FALSE(IMGSave(image.get(), target.c_str())); }),
+    EXPECT_EQ(test::StdoutOf(
+                  [&] { EXPECT_FALSE(IMGSave(image.get(), target.c_str())); }),
               "IMG error\n");
   }
   EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder"));
@@ -593,7 +655,8 @@ TEST(PnmWrite, WriteErrorLeavesTheExistingFileAlone) {
   small.rlim_cur = 4096;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   bool ok = true;
-  std::string out = test::StdoutOf([&] { ok = IMGSave(image.get(), path.c_str()); });
+  std::string out =
+      test::StdoutOf([&] { ok = IMGSave(image.get(), path.c_str()); });
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
 
