@@ -12,7 +12,9 @@ namespace img_internal {
 bool PixelCount(int32_t width, int32_t height, int32_t* count);
 
 // IMGNew then IMGResize to width x height. None when the size is invalid or
-// the pixels cannot be allocated (reported once).
-Image* NewSized(int32_t width, int32_t height);
+// the pixels cannot be allocated (reported once). With zero false the pixels
+// are left as the allocator gives them: only for callers that write every
+// pixel before anyone else can see the image (or free it).
+Image* NewSized(int32_t width, int32_t height, bool zero = true);
 
 }  // namespace img_internal

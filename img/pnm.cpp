@@ -152,7 +152,9 @@ ImagePtr NewForHeader(const Header& h, int64_t available, bool bitsPerRow) {
     IMGError();
     return nullptr;
   }
-  return ImagePtr(img_internal::NewSized(h.width, h.height));
+  // Every reader writes every pixel or frees the image, so the array need not
+  // be zeroed first.
+  return ImagePtr(img_internal::NewSized(h.width, h.height, false));
 }
 
 // ---- File reader
