@@ -4,6 +4,7 @@
 // unit only supplies the configuration (screen size from the command line),
 // a present that also records, and a poll that first queues scripted keys.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -210,9 +211,14 @@ void DEMOPresent(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);
   const int32_t n = demo.presentations;  // counted by the driver afterwards
   Record(n, frame);
-  if ((n + 1) % 100 == 0)
-    std::fprintf(stderr, "\rintro-capture: %d of %d presentations, %.0f fps",
-                 n + 1, options.frames, (n + 1) / Seconds());
+  if ((n + 1) % 100 == 0) {
+    // On a terminal the progress line rewrites itself; elsewhere (a log) each
+    // report is a line of its own.
+    static const bool terminal = isatty(fileno(stderr));
+    std::fprintf(stderr, "%sintro-capture: %d of %d presentations, %.0f fps%s",
+                 terminal ? "\r" : "", n + 1, options.frames,
+                 (n + 1) / Seconds(), terminal ? "" : "\n");
+  }
   if (failed || n + 1 >= options.frames) {
     // End the run: the scene returns after this frame and the driver's fade
     // is no longer recorded.
@@ -256,7 +262,7 @@ int main(int argc, char** argv) {
   }
   const int32_t total = std::max(presented, demo.presentations);
   const double seconds = Seconds();
-  std::fprintf(stderr, "\n");
+  if (isatty(fileno(stderr))) std::fprintf(stderr, "\n");
   std::printf("intro-capture: %d presentations, %d written to %s/ in %.2f s"
               " (%.0f fps)\n",
               std::min(total, options.frames), written, options.out.c_str(),
