@@ -10,16 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/test_support.h"
+
 namespace {
 
-// Text screens and starfields are never freed; every one a test makes stays
-// reachable from here, so the leak checker does not count it.
-template <typename T>
-T* Kept(T* object) {
-  static auto* all = new std::vector<const void*>;
-  all->push_back(object);
-  return object;
-}
+using test::Kept;
 
 // Row r of screen as characters (low byte of each cell).
 std::string Row(const TextScreen* screen, int32_t r) {

@@ -11,27 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "common/random.h"
+#include "tests/test_support.h"
 
 namespace {
 
-// Text screens and starfields are never freed; every one a test makes stays
-// reachable from here, so the leak checker does not count it.
-template <typename T>
-T* Kept(T* object) {
-  static auto* all = new std::vector<const void*>;
-  all->push_back(object);
-  return object;
-}
-
-std::string Grid(const TextScreen* screen) {
-  std::string out;
-  for (int32_t r = 0; r < screen->rows; ++r) {
-    if (r) out += '\n';
-    for (int32_t c = 0; c < screen->cols; ++c)
-      out += static_cast<char>(screen->cells[r * screen->cols + c] & 0xFF);
-  }
-  return out;
-}
+using test::Grid;
+using test::Kept;
 
 // Every reset star: exactly on the centre cell, with components of at most
 // 32767 and together at least 8192.

@@ -46,4 +46,14 @@ std::vector<uint32_t> Pixels(const Image* image) {
       image->pixels, image->pixels + size_t(image->width) * image->height);
 }
 
+std::string Grid(const TextScreen* screen) {
+  std::string out;
+  for (int32_t r = 0; r < screen->rows; ++r) {
+    if (r) out += '\n';
+    for (int32_t c = 0; c < screen->cols; ++c)
+      out += static_cast<char>(screen->cells[r * screen->cols + c] & 0xFF);
+  }
+  return out;
+}
+
 }  // namespace test

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "img/img.h"
+#include "textscreen/textscreen.h"
 
 namespace test {
 
@@ -55,5 +56,17 @@ struct ImageDeleter {
   }
 };
 using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
+
+// Text screens and starfields are never freed; every one a test makes stays
+// reachable from here, so the leak checker does not count it.
+template <typename T>
+T* Kept(T* object) {
+  static auto* all = new std::vector<const void*>;
+  all->push_back(object);
+  return object;
+}
+
+// The grid as rows of characters (low byte of each cell) joined by '\n'.
+std::string Grid(const TextScreen* screen);
 
 }  // namespace test

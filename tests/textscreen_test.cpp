@@ -10,33 +10,18 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/test_support.h"
+
 namespace {
 
-// Text screens and starfields are never freed; every one a test makes stays
-// reachable from here, so the leak checker does not count it.
-template <typename T>
-T* Kept(T* object) {
-  static auto* all = new std::vector<const void*>;
-  all->push_back(object);
-  return object;
-}
+using test::Grid;
+using test::Kept;
 
 // A cols x rows screen of blanks.
 TextScreen* Screen(int32_t cols, int32_t rows) {
   TextScreen* screen = Kept(SCRNew());
   SCRResize(screen, cols, rows);
   return screen;
-}
-
-// The grid as rows of characters (low byte of each cell) joined by '\n'.
-std::string Grid(const TextScreen* screen) {
-  std::string out;
-  for (int32_t r = 0; r < screen->rows; ++r) {
-    if (r) out += '\n';
-    for (int32_t c = 0; c < screen->cols; ++c)
-      out += static_cast<char>(screen->cells[r * screen->cols + c] & 0xFF);
-  }
-  return out;
 }
 
 // Everything SCRDump writes for screen.
