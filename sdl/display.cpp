@@ -205,19 +205,28 @@ void SDLDPYShow(Display* display, const Image* image) {
   Present();
 }
 
+namespace {
+
+// The guard of the in-place operations: an image of exactly the display's
+// size, a screen laid out like it, and the screen locked. False (after a
+// report) when any of these fails; the screen is then not locked.
+bool LockForImage(Display* display, const Image* image) {
+  if (!CanShow(display, image) || image->width != current->width ||
+      image->height != current->height || !ScreenIsImageLike() ||
+      SDL_LockSurface(screen) < 0) {
+    SDLDPYError();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 // On SDL implementations that present from a surface of their own (the
 // sdl12-compat runtime keeps one behind the 1.2 surface) the lent pointer is
 // not what gets shown, and the screen keeps its previous picture.
 void SDLDPYShowDirect(Display* display, const Image* image) {
-  if (!CanShow(display, image) || image->width != current->width ||
-      image->height != current->height || !ScreenIsImageLike()) {
-    SDLDPYError();
-    return;
-  }
-  if (SDL_LockSurface(screen) < 0) {
-    SDLDPYError();
-    return;
-  }
+  if (!LockForImage(display, image)) return;
   void* own = screen->pixels;
   screen->pixels = const_cast<uint32_t*>(image->pixels);
   Present();
@@ -226,15 +235,7 @@ void SDLDPYShowDirect(Display* display, const Image* image) {
 }
 
 void SDLDPYShowCopy(Display* display, const Image* image) {
-  if (!CanShow(display, image) || image->width != current->width ||
-      image->height != current->height || !ScreenIsImageLike()) {
-    SDLDPYError();
-    return;
-  }
-  if (SDL_LockSurface(screen) < 0) {
-    SDLDPYError();
-    return;
-  }
+  if (!LockForImage(display, image)) return;
   const size_t n = static_cast<size_t>(current->width) * current->height;
   if (n) std::memcpy(screen->pixels, image->pixels, n * sizeof(uint32_t));
   SDL_UnlockSurface(screen);
