@@ -85,8 +85,9 @@ void BlitRow(const uint32_t* __restrict s, uint32_t* __restrict d, int64_t n) {
   for (; c + 4 <= n; c += 4) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + c));
     __m128i* out = reinterpret_cast<__m128i*>(d + c);
-    const __m128i keep = _mm_cmpeq_epi32(v, zero);
-    _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(out), keep), v));
+    const __m128i kept =
+        _mm_and_si128(_mm_loadu_si128(out), _mm_cmpeq_epi32(v, zero));
+    _mm_storeu_si128(out, _mm_or_si128(kept, v));
   }
 #endif
   for (; c < n; ++c)

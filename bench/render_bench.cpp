@@ -1,0 +1,365 @@
+// The per-frame render, IMGClear + DEMORender, at 80 x 60 cells (640 x 480)
+// and 40 x 25 cells (320 x 200), on a screen of 85 % blanks and 15 % printable
+// characters (seeded, so every run draws the same), against:
+//
+// - the floor: clearing the frame and one more write pass over it (memset,
+//   then a value stored to every pixel), the least a renderer that touches
+//   every pixel can do after the clear;
+// - the plain path: IMGClear and one FONTPutChar per cell, as the library does
+//   it now, and with the first, pixel-by-pixel blit written out below;
+// - the peers: libtcod's software console renderer (an 8 x 8 tileset built
+//   from the same glyph sheet, rendered to an SDL2 surface, no cache) and
+//   libcaca's canvas renderer (its first built-in font, to a 32-bit buffer).
+//
+// Every case reports "x_floor", its time over the median time of the floor
+// measured earlier in the same run (lower is better; 1 is the floor).
+//
+//   render_bench --benchmark_repetitions=5
+//                --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/plain_render.h"
+#include "demo/demo.h"
+
+#if defined(INTRO_HAVE_LIBTCOD)
+#include <dlfcn.h>
+#include <libtcod/console.h>
+#include <libtcod/tileset.h>
+#include <libtcod/tileset_render.h>
+#endif
+#if defined(INTRO_HAVE_LIBCACA)
+#include <caca.h>
+#endif
+
+namespace {
+
+constexpr int kCell = 8;
+constexpr const char* kFontFile = INTRO_SOURCE_DIR "/data/font8x8.ppm";
+
+// The two screen sizes, as benchmark arguments.
+struct Size {
+  int32_t cols, rows;
+};
+constexpr Size kSizes[] = {{80, 60}, {40, 25}};
+
+// This thread's processor time in nanoseconds: what the benchmark's CPU
+// column shows, and unlike the wall clock not stretched by other processes.
+double CpuNanoseconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+}
+
+// The floor's runs of each size: iterations and time per iteration.
+struct FloorRun {
+  int64_t iterations;
+  double ns;
+};
+std::map<int64_t, std::vector<FloorRun>>& FloorRuns() {
+  static std::map<int64_t, std::vector<FloorRun>> runs;
+  return runs;
+}
+
+// The floor's time per iteration: the median of its measured runs. The
+// library first runs a case with few iterations to size the real runs;
+// only the runs with the most iterations count.
+double FloorNanoseconds(int64_t size) {
+  std::vector<FloorRun>& runs = FloorRuns()[size];
+  int64_t most = 0;
+  for (const FloorRun& run : runs) most = std::max(most, run.iterations);
+  std::vector<double> times;
+  for (const FloorRun& run : runs)
+    if (run.iterations == most) times.push_back(run.ns);
+  if (times.empty()) return 0;
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+// Times the loop per iteration and reports it against the floor.
+class Timed {
+ public:
+  explicit Timed(benchmark::State& state)
+      : state_(state), start_(CpuNanoseconds()) {}
+  // Call after the loop.
+  void Report(bool isFloor = false) {
+    const double ns = (CpuNanoseconds() - start_) /
+                      double(std::max<int64_t>(1, state_.iterations()));
+    if (isFloor)
+      FloorRuns()[state_.range(0)].push_back({state_.iterations(), ns});
+    const double floor = FloorNanoseconds(state_.range(0));
+    if (floor > 0) state_.counters["x_floor"] = ns / floor;
+  }
+
+ private:
+  benchmark::State& state_;
+  double start_;
+};
+
+void Label(benchmark::State& state) {
+  const Size size = kSizes[state.range(0)];
+  state.SetLabel(std::to_string(size.cols) + "x" + std::to_string(size.rows) +
+                 " cells, " + std::to_string(size.cols * kCell) + "x" +
+                 std::to_string(size.rows * kCell) + " px");
+}
+
+// The glyph sheet, loaded once.
+const Image* Sheet() {
+  static Image* sheet = IMGLoad(kFontFile);
+  return sheet;
+}
+
+// The screen's cells: 85 % blanks, 15 % printable characters 33 to 126.
+std::vector<int32_t> Cells(Size size) {
+  std::mt19937 rng(20081111);
+  std::vector<int32_t> cells(size_t(size.cols) * size_t(size.rows), 32);
+  for (int32_t& cell : cells)
+    if (rng() % 100 < 15) cell = 33 + int32_t(rng() % 94);
+  return cells;
+}
+
+// The frame, font and screen of one size.
+struct Scene {
+  explicit Scene(Size size)
+      : cells(Cells(size)), screen{size.cols, size.rows, cells.data(), 0} {
+    frame = IMGNew();
+    IMGResize(frame, size.cols * kCell, size.rows * kCell);
+    font = FONTNew();
+    font->cellWidth = kCell;
+    font->cellHeight = kCell;
+    font->glyphs = IMGCopy(Sheet());
+  }
+  ~Scene() {
+    IMGFree(&frame);
+    FONTFree(&font);
+  }
+  Scene(const Scene&) = delete;
+  Scene& operator=(const Scene&) = delete;
+
+  std::vector<int32_t> cells;
+  TextScreen screen;
+  Image* frame = nullptr;
+  Font* font = nullptr;
+};
+
+bool Usable(benchmark::State& state) {
+  if (Sheet() && Sheet()->width == 128) return true;
+  state.SkipWithError("cannot read data/font8x8.ppm");
+  return false;
+}
+
+void BM_Floor(benchmark::State& state) {
+  Scene scene(kSizes[state.range(0)]);
+  uint32_t* pixels = scene.frame->pixels;
+  const size_t n = size_t(scene.frame->width) * size_t(scene.frame->height);
+  Timed timed(state);
+  for (auto _ : state) {
+    std::memset(pixels, 0, n * sizeof(uint32_t));
+    benchmark::ClobberMemory();
+    for (size_t i = 0; i < n; ++i) pixels[i] = 0x00FFFFFF;
+    benchmark::DoNotOptimize(pixels);
+    benchmark::ClobberMemory();
+  }
+  timed.Report(true);
+  Label(state);
+}
+
+void BM_Render(benchmark::State& state) {
+  if (!Usable(state)) return;
+  Scene scene(kSizes[state.range(0)]);
+  Timed timed(state);
+  for (auto _ : state) {
+    IMGClear(scene.frame);
+    DEMORender(scene.frame, &scene.screen, scene.font);
+    benchmark::DoNotOptimize(scene.frame->pixels);
+    benchmark::ClobberMemory();
+  }
+  timed.Report();
+  Label(state);
+}
+
+// The clear alone: the part of every case above the floor's first pass.
+void BM_Clear(benchmark::State& state) {
+  Scene scene(kSizes[state.range(0)]);
+  Timed timed(state);
+  for (auto _ : state) {
+    IMGClear(scene.frame);
+    benchmark::DoNotOptimize(scene.frame->pixels);
+    benchmark::ClobberMemory();
+  }
+  timed.Report();
+  Label(state);
+}
+
+void BM_PlainPutChar(benchmark::State& state) {
+  if (!Usable(state)) return;
+  Scene scene(kSizes[state.range(0)]);
+  Timed timed(state);
+  for (auto _ : state) {
+    IMGClear(scene.frame);
+    const int32_t* cell = scene.screen.cells;
+    for (int32_t r = 0; r < scene.screen.rows; ++r)
+      for (int32_t c = 0; c < scene.screen.cols; ++c)
+        FONTPutChar(scene.font, *cell++, kCell * c, kCell * r, scene.frame);
+    benchmark::DoNotOptimize(scene.frame->pixels);
+    benchmark::ClobberMemory();
+  }
+  timed.Report();
+  Label(state);
+}
+
+void BM_Plain(benchmark::State& state) {
+  if (!Usable(state)) return;
+  Scene scene(kSizes[state.range(0)]);
+  Timed timed(state);
+  for (auto _ : state) {
+    IMGClear(scene.frame);
+    bench::PlainRender(scene.frame, &scene.screen, scene.font);
+    benchmark::DoNotOptimize(scene.frame->pixels);
+    benchmark::ClobberMemory();
+  }
+  timed.Report();
+  Label(state);
+}
+
+#if defined(INTRO_HAVE_LIBTCOD)
+// libtcod, opened at run time: it calls SDL2, and SDL 1.2 (linked into every
+// benchmark) has functions of the same names. RTLD_DEEPBIND binds libtcod to
+// its own SDL2 first.
+struct Libtcod {
+  decltype(&TCOD_tileset_new) tilesetNew = nullptr;
+  decltype(&TCOD_tileset_set_tile_) setTile = nullptr;
+  decltype(&TCOD_tileset_delete) tilesetDelete = nullptr;
+  decltype(&TCOD_console_new) consoleNew = nullptr;
+  decltype(&TCOD_console_delete) consoleDelete = nullptr;
+  decltype(&TCOD_tileset_render_to_surface) render = nullptr;
+
+  static const Libtcod* Get() {
+    static const Libtcod lib = [] {
+      Libtcod l;
+      void* so =
+          dlopen(INTRO_LIBTCOD_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+      if (!so) return l;
+      l.tilesetNew = Symbol<decltype(l.tilesetNew)>(so, "TCOD_tileset_new");
+      l.setTile = Symbol<decltype(l.setTile)>(so, "TCOD_tileset_set_tile_");
+      l.tilesetDelete =
+          Symbol<decltype(l.tilesetDelete)>(so, "TCOD_tileset_delete");
+      l.consoleNew = Symbol<decltype(l.consoleNew)>(so, "TCOD_console_new");
+      l.consoleDelete =
+          Symbol<decltype(l.consoleDelete)>(so, "TCOD_console_delete");
+      l.render =
+          Symbol<decltype(l.render)>(so, "TCOD_tileset_render_to_surface");
+      return l;
+    }();
+    return lib.tilesetNew && lib.setTile && lib.tilesetDelete &&
+                   lib.consoleNew && lib.consoleDelete && lib.render
+               ? &lib
+               : nullptr;
+  }
+
+  template <typename F>
+  static F Symbol(void* so, const char* name) {
+    return reinterpret_cast<F>(dlsym(so, name));
+  }
+};
+
+// libtcod's software renderer draws every tile (no cache console) into an
+// SDL2 surface of its own making, which lives until the process ends.
+void BM_Libtcod(benchmark::State& state) {
+  if (!Usable(state)) return;
+  const Libtcod* tcod = Libtcod::Get();
+  if (!tcod) return state.SkipWithError("cannot open " INTRO_LIBTCOD_PATH);
+  const Size size = kSizes[state.range(0)];
+  TCOD_Tileset* tileset = tcod->tilesetNew(kCell, kCell);
+  const Image* sheet = Sheet();
+  for (int code = 0; code < 128; ++code) {
+    TCOD_ColorRGBA tile[kCell * kCell];
+    for (int j = 0; j < kCell; ++j)
+      for (int i = 0; i < kCell; ++i) {
+        const uint32_t v = sheet->pixels[size_t((code / 16) * kCell + j) * 128 +
+                                         size_t((code % 16) * kCell + i)];
+        tile[j * kCell + i] = {255, 255, 255, uint8_t(v ? 255 : 0)};
+      }
+    if (tcod->setTile(tileset, code, tile) < 0)
+      return state.SkipWithError("TCOD_tileset_set_tile_ failed");
+  }
+  TCOD_Console* console = tcod->consoleNew(size.cols, size.rows);
+  const std::vector<int32_t> cells = Cells(size);
+  for (size_t i = 0; i < cells.size(); ++i)
+    console->tiles[i] = {cells[i], {255, 255, 255, 255}, {0, 0, 0, 255}};
+  struct SDL_Surface* surface = nullptr;
+  if (tcod->render(tileset, console, nullptr, &surface) < 0)
+    return state.SkipWithError("libtcod cannot render headless");
+  Timed timed(state);
+  for (auto _ : state) {
+    tcod->render(tileset, console, nullptr, &surface);
+    benchmark::DoNotOptimize(surface);
+    benchmark::ClobberMemory();
+  }
+  timed.Report();
+  Label(state);
+  tcod->consoleDelete(console);
+  tcod->tilesetDelete(tileset);
+}
+#endif
+
+#if defined(INTRO_HAVE_LIBCACA)
+// libcaca renders with its own built-in font, whose glyphs are larger than
+// 8 x 8: the label gives the size of the picture it makes.
+void BM_Libcaca(benchmark::State& state) {
+  const Size size = kSizes[state.range(0)];
+  caca_canvas_t* canvas = caca_create_canvas(size.cols, size.rows);
+  caca_font_t* font = caca_load_font(caca_get_font_list()[0], 0);
+  if (!canvas || !font) return state.SkipWithError("no libcaca canvas or font");
+  caca_set_color_ansi(canvas, CACA_WHITE, CACA_BLACK);
+  const std::vector<int32_t> cells = Cells(size);
+  for (int32_t r = 0; r < size.rows; ++r)
+    for (int32_t c = 0; c < size.cols; ++c)
+      caca_put_char(canvas, c, r, uint32_t(cells[size_t(r) * size.cols + c]));
+  const int w = size.cols * caca_get_font_width(font);
+  const int h = size.rows * caca_get_font_height(font);
+  std::vector<uint32_t> buffer(size_t(w) * size_t(h));
+  Timed timed(state);
+  for (auto _ : state) {
+    caca_render_canvas(canvas, font, buffer.data(), w, h, w * 4);
+    benchmark::DoNotOptimize(buffer.data());
+    benchmark::ClobberMemory();
+  }
+  timed.Report();
+  state.SetLabel(std::to_string(size.cols) + "x" + std::to_string(size.rows) +
+                 " cells, " + std::to_string(w) + "x" + std::to_string(h) +
+                 " px (" + caca_get_font_list()[0] + ")");
+  caca_free_font(font);
+  caca_free_canvas(canvas);
+}
+#endif
+
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+}
+
+// The floor first: every later case is measured against it.
+BENCHMARK(BM_Floor)->Apply(Sizes);
+BENCHMARK(BM_Render)->Apply(Sizes);
+BENCHMARK(BM_Clear)->Apply(Sizes);
+BENCHMARK(BM_PlainPutChar)->Apply(Sizes);
+BENCHMARK(BM_Plain)->Apply(Sizes);
+#if defined(INTRO_HAVE_LIBTCOD)
+BENCHMARK(BM_Libtcod)->Apply(Sizes);
+#endif
+#if defined(INTRO_HAVE_LIBCACA)
+BENCHMARK(BM_Libcaca)->Apply(Sizes);
+#endif
+
+}  // namespace
+
+BENCHMARK_MAIN();
