@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bench/ratio_table.h"
 #include "img/img.h"
 #include "sdl/display.h"
 
@@ -110,4 +111,11 @@ BENCHMARK(BM_ConversionPipeline)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  bench::RatioTable table;
+  table.Add("floor (lock, copy, update) / SDLDPYShow", "BM_SDLDPYShow",
+            "BM_Floor");
+  table.Add("SDLDPYShow vs convert-and-blit", "BM_SDLDPYShow",
+            "BM_ConversionPipeline");
+  return bench::RunWithTable(argc, argv, table);
+}

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_table.h"
 #include "img/img.h"
 
 namespace {
@@ -106,20 +107,6 @@ struct Pair {
   std::string label, img, gfx;
 };
 
-// Keeps each case's rate for the ratio table printed after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      auto it = run.counters.find("px/s");
-      if (it != run.counters.end() && run.run_type == Run::RT_Iteration)
-        rates[run.benchmark_name()] = it->second.value;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -151,20 +138,7 @@ int main(int argc, char** argv) {
   rotate(90, 256);
   rotate(10, 28);
 
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-
-  std::printf("\n%-40s %12s %12s %7s\n", "case (output px/s)", "IMG", "SDL_gfx",
-              "ratio");
-  for (const Pair& p : pairs) {
-    auto a = reporter.rates.find(p.img);
-    auto b = reporter.rates.find(p.gfx);
-    if (a == reporter.rates.end() || b == reporter.rates.end()) continue;
-    std::printf("%-40s %9.0f M/s %9.0f M/s %6.2fx\n", p.label.c_str(),
-                a->second / 1e6, b->second / 1e6, a->second / b->second);
-  }
-  return 0;
+  bench::RatioTable table("px/s");
+  for (const Pair& p : pairs) table.Add(p.label + " vs SDL_gfx", p.img, p.gfx);
+  return bench::RunWithTable(argc, argv, table);
 }

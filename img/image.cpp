@@ -27,15 +27,17 @@ namespace {
 // image and an empty image costs no allocation.
 uint32_t emptyPixels[1];
 
-// Pixel arrays of 2 MiB and more are aligned to 2 MiB and advised to live on
-// huge pages. A fresh large array otherwise costs one page fault every 4 KiB
-// on first touch, which for a 4096 x 4096 image outweighs everything else done
-// while reading or scaling it. Small arrays come from the ordinary heap.
+// Pixel arrays of 32 MiB and more are aligned to 2 MiB and advised to live on
+// huge pages. The heap hands out arrays that large as fresh mappings every
+// time, and a fresh mapping costs one page fault every 4 KiB on first touch,
+// which for a 4096 x 4096 image outweighs everything else done while reading
+// it. Smaller arrays come from the ordinary heap, which reuses freed memory.
 constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kHugeFrom = size_t{32} << 20;
 
 uint32_t* AllocatePixels(size_t n, bool zero) {
   const size_t bytes = n * sizeof(uint32_t);
-  if (bytes < kHugePage)
+  if (bytes < kHugeFrom)
     return static_cast<uint32_t*>(zero ? std::calloc(n, sizeof(uint32_t))
                                        : std::malloc(bytes));
   const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release) and runs them all, each against its peers or
+# its floor in the same run; every program ends with its table of ratios.
+# Usage: scripts/bench.sh [extra Google Benchmark flags]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/install-deps.sh" test
+cmake -S "$here" -B "$here/build-bench" -DCMAKE_BUILD_TYPE=Release \
+  -DINTRO_BENCH=ON -DINTRO_TESTS=OFF >/dev/null
+cmake --build "$here/build-bench" -j"$(nproc)"
+export SDL_VIDEODRIVER=dummy
+for bench in pnm_bench transform_bench render_bench present_bench frame_bench; do
+  echo "== $bench"
+  "$here/build-bench/bench/$bench" --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true "$@" 2>&1 |
+    grep -v -E '_(mean|stddev|cv) '
+done
