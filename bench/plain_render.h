@@ -27,12 +27,28 @@ namespace bench {
     return;
   if (x0 >= source->width || x0 + cw < 0 || y0 >= source->height || y0 + ch < 0)
     return;
-  if (x1 < 0) { cw += x1; x0 -= x1; x1 = 0; }
-  if (y1 < 0) { ch += y1; y0 -= y1; y1 = 0; }
+  if (x1 < 0) {
+    cw += x1;
+    x0 -= x1;
+    x1 = 0;
+  }
+  if (y1 < 0) {
+    ch += y1;
+    y0 -= y1;
+    y1 = 0;
+  }
   if (x1 + cw > destination->width) cw = destination->width - x1;
   if (y1 + ch > destination->height) ch = destination->height - y1;
-  if (x0 < 0) { cw += x0; x1 -= x0; x0 = 0; }
-  if (y0 < 0) { ch += y0; y1 -= y0; y0 = 0; }
+  if (x0 < 0) {
+    cw += x0;
+    x1 -= x0;
+    x0 = 0;
+  }
+  if (y0 < 0) {
+    ch += y0;
+    y1 -= y0;
+    y0 = 0;
+  }
   if (x0 + cw > source->width) cw = source->width - x0;
   if (y0 + ch > source->height) ch = source->height - y0;
   if (cw <= 0 || ch <= 0) return;

@@ -190,9 +190,11 @@ int main(int argc, char** argv) {
   bench::RatioTable table;
   for (const char* format : {"P6", "P5", "P4", "P3"}) {
     const std::string f = format;
-    table.Add("IMGLoad " + f + " vs netpbm", "IntroLoad/" + f, "NetpbmLoad/" + f);
+    table.Add("IMGLoad " + f + " vs netpbm", "IntroLoad/" + f,
+              "NetpbmLoad/" + f);
     if (f == "P6" || f == "P5")
-      table.Add("IMGLoad " + f + " vs stb_image", "IntroLoad/" + f, "StbLoad/" + f);
+      table.Add("IMGLoad " + f + " vs stb_image", "IntroLoad/" + f,
+                "StbLoad/" + f);
   }
   table.Add("IMGSave P6 vs netpbm", "IntroSaveP6", "NetpbmSaveP6");
   return bench::RunWithTable(argc, argv, table);

@@ -3,7 +3,6 @@
 // the frame, unlock, update) and against the plain conversion pipeline (a
 // surface with an alpha mask over the frame, SDL_DisplayFormat, blit).
 #include <SDL.h>
-
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -23,7 +23,8 @@ class RatioTable : public benchmark::ConsoleReporter {
   };
 
   // counter: the name of a rate counter to compare; empty: CPU time.
-  explicit RatioTable(std::string counter = "") : counter_(std::move(counter)) {}
+  explicit RatioTable(std::string counter = "")
+      : counter_(std::move(counter)) {}
 
   void Add(std::string label, std::string ours, std::string theirs) {
     rows_.push_back({std::move(label), std::move(ours), std::move(theirs)});
@@ -44,14 +45,15 @@ class RatioTable : public benchmark::ConsoleReporter {
   }
 
   void Print() const {
-    std::printf("\n%-44s %8s\n", "comparison (above 1: ours is ahead)", "ratio");
+    std::printf("\n%-44s %8s\n", "comparison (above 1: ours is ahead)",
+                "ratio");
     for (const Row& row : rows_) {
       auto a = figures_.find(row.ours), b = figures_.find(row.theirs);
       if (a == figures_.end() || b == figures_.end() || a->second <= 0 ||
           b->second <= 0)
         continue;
-      double ratio = counter_.empty() ? b->second / a->second
-                                      : a->second / b->second;
+      double ratio =
+          counter_.empty() ? b->second / a->second : a->second / b->second;
       std::printf("%-44s %7.2fx\n", row.label.c_str(), ratio);
     }
   }

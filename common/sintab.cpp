@@ -8,6 +8,8 @@ namespace intro {
 
 int32_t SINTAB_SIZE = 1024;
 
+// Eight entries a row, so that entry k is easy to find.
+// clang-format off
 const int16_t SINTAB[1024] = {
          0,    201,    402,    603,    804,   1005,   1206,   1407,
       1608,   1809,   2009,   2210,   2410,   2611,   2811,   3012,
@@ -138,5 +140,6 @@ const int16_t SINTAB[1024] = {
      -3212,  -3012,  -2811,  -2611,  -2410,  -2210,  -2009,  -1809,
      -1608,  -1407,  -1206,  -1005,   -804,   -603,   -402,   -201,
 };
+// clang-format on
 
 }  // namespace intro

@@ -41,7 +41,8 @@ constexpr char kUsage[] =
     "  --out DIR       where to write (default capture/, created if missing)\n"
     "  --from A        first presentation to write (default 0)\n"
     "  --every K       write every K-th presentation (default 1)\n"
-    "  --cells         also write the rendered text screen as cells-NNNNNN.txt\n"
+    "  --cells         also write the rendered text screen as "
+    "cells-NNNNNN.txt\n"
     "  --help          this text\n";
 
 struct ScriptedKey {
@@ -59,7 +60,8 @@ struct Options {
 };
 
 Options options;
-bool stopping = false;  // the requested presentations are done, or a write failed
+bool stopping =
+    false;  // the requested presentations are done, or a write failed
 bool failed = false;
 int32_t written = 0;
 std::chrono::steady_clock::time_point started;
@@ -78,7 +80,8 @@ bool ParseSize(const char* text) {
   if (!x) return false;
   std::string w(text, x);
   int32_t width, height;
-  if (!ParseInt(w.c_str(), 8, 4096, &width) || !ParseInt(x + 1, 8, 4096, &height))
+  if (!ParseInt(w.c_str(), 8, 4096, &width) ||
+      !ParseInt(x + 1, 8, 4096, &height))
     return false;
   if (width % 8 || height % 8) return false;
   DEMO_SCREEN_WIDTH = width;
@@ -97,11 +100,16 @@ bool ParseKeys(const char* text) {
     if (colon == std::string::npos) return false;
     std::string frame = item.substr(0, colon), key = item.substr(colon + 1);
     ScriptedKey k{};
-    if (!ParseInt(frame.c_str(), 0, INT32_MAX - 1, &k.presentation)) return false;
-    if (key == "space") k.sym = ' ';
-    else if (key == "escape") k.sym = 27;
-    else if (key == "q" || key == "Q") k.sym = key[0];
-    else if (!ParseInt(key.c_str(), 0, 65535, &k.sym)) return false;
+    if (!ParseInt(frame.c_str(), 0, INT32_MAX - 1, &k.presentation))
+      return false;
+    if (key == "space")
+      k.sym = ' ';
+    else if (key == "escape")
+      k.sym = 27;
+    else if (key == "q" || key == "Q")
+      k.sym = key[0];
+    else if (!ParseInt(key.c_str(), 0, 65535, &k.sym))
+      return false;
     options.keys.push_back(k);
     start = end + 1;
   }
@@ -152,7 +160,8 @@ bool MakeFolders(const std::string& path) {
   std::string partial;
   for (size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '/') {
-      if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+      if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 &&
+          errno != EEXIST)
         return false;
     }
     if (i < path.size()) partial += path[i];
@@ -263,9 +272,10 @@ int main(int argc, char** argv) {
   const int32_t total = std::max(presented, demo.presentations);
   const double seconds = Seconds();
   if (isatty(fileno(stderr))) std::fprintf(stderr, "\n");
-  std::printf("intro-capture: %d presentations, %d written to %s/ in %.2f s"
-              " (%.0f fps)\n",
-              std::min(total, options.frames), written, options.out.c_str(),
-              seconds, seconds > 0 ? total / seconds : 0.0);
+  std::printf(
+      "intro-capture: %d presentations, %d written to %s/ in %.2f s"
+      " (%.0f fps)\n",
+      std::min(total, options.frames), written, options.out.c_str(), seconds,
+      seconds > 0 ? total / seconds : 0.0);
   return failed ? 1 : 0;
 }

@@ -24,7 +24,8 @@ extern int32_t DEMO_SCREEN_WIDTH;
 extern int32_t DEMO_SCREEN_HEIGHT;
 
 inline constexpr int DEMO_FRAME_TEXTS = 25;
-inline constexpr int DEMO_FRAME_TEXT_MAX = 615;  // bytes used of each frame file
+inline constexpr int DEMO_FRAME_TEXT_MAX =
+    615;  // bytes used of each frame file
 
 // Run states.
 inline constexpr int8_t DEMO_RUNNING = 0;
@@ -35,10 +36,10 @@ inline constexpr int8_t DEMO_NEXT_SCENE = 2;
 struct DemoState {
   Display* display;
   Keyboard* keyboard;
-  Image* frame;           // the picture presented each frame
-  Font* font;             // 8 x 8 cells, sheet from "font8x8.ppm"
-  TextScreen* screen;     // DEMO_SCREEN_WIDTH / 8 x DEMO_SCREEN_HEIGHT / 8
-  char* mapText;          // the whole of "WorldMap.txt", zero-terminated
+  Image* frame;        // the picture presented each frame
+  Font* font;          // 8 x 8 cells, sheet from "font8x8.ppm"
+  TextScreen* screen;  // DEMO_SCREEN_WIDTH / 8 x DEMO_SCREEN_HEIGHT / 8
+  char* mapText;       // the whole of "WorldMap.txt", zero-terminated
   char* frameTexts[DEMO_FRAME_TEXTS];  // running-man frames, <= 615 bytes each
   Starfield* stars;
   Scroller* scroller;

@@ -116,8 +116,8 @@ bool DEMOInit() {
     demo.scroller->row = demo.screen->rows * 3 / 4;
   }
 
-  return complete && demo.display && demo.keyboard && demo.frame &&
-         demo.font && demo.screen && demo.stars && demo.scroller;
+  return complete && demo.display && demo.keyboard && demo.frame && demo.font &&
+         demo.screen && demo.stars && demo.scroller;
 }
 
 void DEMOFrame() {

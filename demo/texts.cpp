@@ -2,7 +2,7 @@
 // message its scroller runs.
 #include "demo/demo.h"
 
-// ---- Logo ---------------------------------------------------------------------
+// ---- Logo -------------------------------------------------------------------
 //
 // "ASCII" in five 3 x 5 letters one blank apart: five rows of 19 cells, each
 // row ended by '\n'. Blanks are printed too, so the whole box is opaque.
@@ -16,7 +16,7 @@ const char DEMO_LOGO[] =
 
 static_assert(sizeof(DEMO_LOGO) == 5 * 20 + 1, "five rows of 19 cells");
 
-// ---- Scroll message -------------------------------------------------------------
+// ---- Scroll message ---------------------------------------------------------
 //
 // One line: 100 blanks so that it enters from an empty row, eleven sections
 // with a gap of blanks after each (21, or 41 after the web page, the greetings
@@ -38,8 +38,8 @@ static_assert(sizeof(BLANKS_100) - 1 == 100);
 
 #define SECTION_DATE "Date: 20261207"
 
-#define SECTION_MAKING_1                                                    \
-  "\"Everything on this screen is made of characters: one grid of text "   \
+#define SECTION_MAKING_1                                                 \
+  "\"Everything on this screen is made of characters: one grid of text " \
   "cells, redrawn every frame through an 8x8 font drawn by hand,"
 
 #define SECTION_MAKING_2                                                    \
@@ -56,34 +56,25 @@ static_assert(sizeof(BLANKS_100) - 1 == 100);
 #define SECTION_WEB_PAGE \
   "Visit http://example.org/textmode for more text-mode art."
 
-#define SECTION_GREETINGS                                                   \
-  "Greetings to all text-mode artists, to everyone who still draws with "   \
+#define SECTION_GREETINGS                                                 \
+  "Greetings to all text-mode artists, to everyone who still draws with " \
   "the keyboard, and to every crowd that stays up for one more intro."
 
-#define SECTION_QUOTATION                                                   \
-  "Universal Declaration of Human Rights, Article 19: \"Everyone has the "  \
+#define SECTION_QUOTATION                                                  \
+  "Universal Declaration of Human Rights, Article 19: \"Everyone has the " \
   "right to freedom of opinion and expression; this right includes "       \
   "freedom to hold opinions without interference and to seek, receive "    \
   "and impart information and ideas through any media and regardless of "  \
   "frontiers.\""
 
-#define SECTION_NOTICE                                                      \
-  "This intro may be copied, shown and passed on freely, unchanged and "    \
+#define SECTION_NOTICE                                                   \
+  "This intro may be copied, shown and passed on freely, unchanged and " \
   "free of charge."
 
 #define SECTION_CONTACT "Contact: textmode@example.org"
 
-const char DEMO_SCROLL_MESSAGE[] =
-    BLANKS_100
-    SECTION_TITLE GAP_21
-    SECTION_DATE GAP_21
-    SECTION_MAKING_1 GAP_21
-    SECTION_MAKING_2 GAP_21
-    SECTION_POSTSCRIPT GAP_21
-    SECTION_CONTROLS GAP_21
-    SECTION_WEB_PAGE GAP_41
-    SECTION_GREETINGS GAP_41
-    SECTION_QUOTATION GAP_41
-    SECTION_NOTICE GAP_21
-    SECTION_CONTACT
-    BLANKS_100 " ";
+const char DEMO_SCROLL_MESSAGE[] = BLANKS_100 SECTION_TITLE GAP_21 SECTION_DATE
+    GAP_21 SECTION_MAKING_1 GAP_21 SECTION_MAKING_2 GAP_21 SECTION_POSTSCRIPT
+        GAP_21 SECTION_CONTROLS GAP_21 SECTION_WEB_PAGE GAP_41 SECTION_GREETINGS
+            GAP_41 SECTION_QUOTATION GAP_41 SECTION_NOTICE GAP_21
+                SECTION_CONTACT BLANKS_100 " ";

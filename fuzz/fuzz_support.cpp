@@ -67,7 +67,8 @@ void CheckReports(bool failed, const char* operation) {
 const char* ScratchPath(const char* purpose) {
   for (std::string& path : scratchPaths) {
     if (path.empty()) {
-      path = ScratchFolder() + "/intro-fuzz-" + std::to_string(getpid()) + "-" + purpose;
+      path = ScratchFolder() + "/intro-fuzz-" + std::to_string(getpid()) + "-" +
+             purpose;
       static bool registered = std::atexit(RemoveScratchFiles) == 0;
       (void)registered;
       return path.c_str();

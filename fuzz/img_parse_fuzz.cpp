@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every format takes at least one byte a pixel, P4 one bit.
   fuzz::Check(n <= IMG_MAX_PIXELS && n <= 8 * static_cast<int64_t>(size),
               "a parsed image is bounded by its input");
-  uint32_t sum = 0;  // every pixel must have been written (sanitizers, valgrind)
+  uint32_t sum =
+      0;  // every pixel must have been written (sanitizers, valgrind)
   for (int64_t i = 0; i < n; ++i) sum += image->pixels[i];
   (void)sum;
   IMGFree(&image);

@@ -85,9 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Check(fuzz::WriteFile(artPath, bytes, length), "the input is written");
 
   char* whole = DEMOLoadText(artPath, -1);
-  fuzz::Check(whole && std::memcmp(whole, bytes, length) == 0 &&
-                  whole[length] == '\0',
-              "DEMOLoadText(-1) gives the whole file, terminated");
+  fuzz::Check(
+      whole && std::memcmp(whole, bytes, length) == 0 && whole[length] == '\0',
+      "DEMOLoadText(-1) gives the whole file, terminated");
   CheckPrinted(whole, col, row);
   DEMOFreeText(whole);
 

@@ -105,20 +105,21 @@ void FuzzScale(fuzz::Input& in) {
   std::unique_ptr<int32_t[]> columns(new int32_t[width]);
   std::unique_ptr<int32_t[]> rows(new int32_t[height]);
   for (int32_t x = 0; x < width; ++x) columns[x] = source_of(px[x]) % sw;
-  for (int32_t y = 0; y < height; ++y)
-    rows[y] = source_of(px[y * width]) / sw;
+  for (int32_t y = 0; y < height; ++y) rows[y] = source_of(px[y * width]) / sw;
   for (int32_t y = 0; y < height; ++y) {
     const uint32_t base = static_cast<uint32_t>(rows[y] * sw + 1);
     const uint32_t* line = px + y * width;
     for (int32_t x = 0; x < width; ++x)
-      Check(line[x] == base + columns[x], "IMGScale maps whole rows and columns");
+      Check(line[x] == base + columns[x],
+            "IMGScale maps whole rows and columns");
   }
   // Columns take the last of a group; rows the last only when the width
   // shrinks too.
   CheckAxis(columns.get(), sw, width, Take::kLast);
   CheckAxis(rows.get(), sh, height, width < sw ? Take::kLast : Take::kFirst);
   if (width == sw && height == sh)
-    Check(IMGEqual(result.get(), source.get()), "scaling to the same size copies");
+    Check(IMGEqual(result.get(), source.get()),
+          "scaling to the same size copies");
 }
 
 void FuzzRotate(fuzz::Input& in) {

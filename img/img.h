@@ -109,7 +109,7 @@ bool IMGSave(const Image* image, const char* filename);
 // not occur or pattern is empty. Either none: report, 0.
 int32_t IMGFind(const char* text, const char* pattern);
 
-// ---- Transforms --------------------------------------------------------------
+// ---- Transforms -------------------------------------------------------------
 
 // A table of min(|a|, |b|) + 1 counts: entry j is how many of the max(|a|,
 // |b|) units fall to unit j of the smaller length (larger shares first); the

@@ -157,8 +157,7 @@ ImagePtr NewForHeader(const Header& h, int64_t available, bool bitsPerRow) {
   return ImagePtr(img_internal::NewSized(h.width, h.height, false));
 }
 
-// ---- File reader
-// --------------------------------------------------------------
+// ---- File reader ------------------------------------------------------------
 //
 // One character at a time through the stream. End of input reads as EOF (-1);
 // the raw loops OR every byte into a mask that is negative once any was EOF,
@@ -296,8 +295,7 @@ int64_t BytesLeft(FILE* file) {
   return left < 0 ? 0 : left;
 }
 
-// ---- Buffer reader
-// ------------------------------------------------------------
+// ---- Buffer reader ----------------------------------------------------------
 //
 // Reads [p, end) and never past end. A number leaves the byte that ends it in
 // place for the next step to skip.
@@ -403,8 +401,7 @@ bool ReadBufferRaster(const uint8_t* p, const uint8_t* end, int type,
   }
 }
 
-// ---- Writer
-// -------------------------------------------------------------------
+// ---- Writer -----------------------------------------------------------------
 
 // A file being written under a temporary name next to its target; removed
 // unless Commit renamed it over the target.

@@ -32,18 +32,17 @@ constexpr Uint32 kAlphaMask = 0xFF000000;  // covers the top byte
 // SDL 1.2 keeps a surface's pitch in 16 bits.
 constexpr int64_t kMaxPitch = 0xFFFF;
 
-Display* current = nullptr;     // the one display
-SDL_Surface* screen = nullptr;  // from the last SDL_SetVideoMode; none if failed
-bool doubleBuffered = false;    // screen has SDL_DOUBLEBUF
+Display* current = nullptr;  // the one display
+SDL_Surface* screen =
+    nullptr;                  // from the last SDL_SetVideoMode; none if failed
+bool doubleBuffered = false;  // screen has SDL_DOUBLEBUF
 
 struct SurfaceDeleter {
   void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
 };
 using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
-bool IsDisplay(const Display* display) {
-  return display && display == current;
-}
+bool IsDisplay(const Display* display) { return display && display == current; }
 
 // The guard of the show operations: the display, and an image with pixels.
 bool CanShow(const Display* display, const Image* image) {

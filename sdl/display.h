@@ -13,9 +13,9 @@
 #include "img/img.h"
 
 struct Display {
-  int32_t width;   // as passed to the last successful SDLDPYSetMode
+  int32_t width;  // as passed to the last successful SDLDPYSetMode
   int32_t height;
-  int32_t bpp;     // bits per pixel of the screen surface
+  int32_t bpp;  // bits per pixel of the screen surface
 };
 
 // The video-mode flags of the build (SDL_FULLSCREEN | SDL_ANYFORMAT |

@@ -11,6 +11,8 @@
 // test, are counted and failed: the test's own, Google Test's and SDL's
 // start-up allocations are untouched. The sanitizer build does not build this
 // program: AddressSanitizer owns malloc there.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -18,8 +20,6 @@
 #include <new>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "font/font.h"
 #include "img/img.h"
@@ -47,8 +47,8 @@ enum class Scope { kAll, kCxx };
 
 bool armed = false;
 Scope scope = Scope::kAll;
-long counted = 0;     // counted allocations since Arm
-long failAt = -1;     // the index of the one to fail
+long counted = 0;  // counted allocations since Arm
+long failAt = -1;  // the index of the one to fail
 bool injected = false;
 
 // Counted allocations not yet freed. Fixed storage: the hook itself must not
@@ -109,7 +109,7 @@ void Disarm() { armed = false; }
 }  // namespace
 }  // namespace hook
 
-// ---- The replaced allocation functions ---------------------------------------
+// ---- The replaced allocation functions --------------------------------------
 
 extern "C" void* malloc(size_t size) { return hook::Allocate(size, false); }
 
@@ -235,7 +235,7 @@ test::ImagePtr Picture(int32_t width, int32_t height) {
   return test::ImagePtr(test::MakeImage(width, height, values));
 }
 
-// ---- Readers -------------------------------------------------------------------
+// ---- Readers ----------------------------------------------------------------
 
 TEST(AllocFailure, ReadersGiveTheImageOrNoneWithOneReport) {
   const test::ImagePtr picture = Picture(5, 3);
@@ -251,22 +251,25 @@ TEST(AllocFailure, ReadersGiveTheImageOrNoneWithOneReport) {
       "P3\n# plain\n5 3\n255\n" + form.substr(form.find("255\n") + 4);
 
   const auto judge = ImgJudge<Image>(SameImage(picture.get()));
-  EXPECT_GE(Sweep(Scope::kAll, [&] { return IMGLoad(path.c_str()); }, judge,
-                  FreeImage),
-            3);  // stream buffer, stream, image record and pixels
-  EXPECT_GE(Sweep(Scope::kAll,
-                  [&] {
-                    return IMGParse(reinterpret_cast<const uint8_t*>(p3.data()),
-                                    p3.size());
-                  },
-                  judge, FreeImage),
+  EXPECT_GE(
+      Sweep(
+          Scope::kAll, [&] { return IMGLoad(path.c_str()); }, judge, FreeImage),
+      3);  // stream buffer, stream, image record and pixels
+  EXPECT_GE(Sweep(
+                Scope::kAll,
+                [&] {
+                  return IMGParse(reinterpret_cast<const uint8_t*>(p3.data()),
+                                  p3.size());
+                },
+                judge, FreeImage),
             2);
-  EXPECT_GE(Sweep(Scope::kAll, [&] { return IMGFromASCII(form.c_str()); },
-                  judge, FreeImage),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [&] { return IMGFromASCII(form.c_str()); }, judge,
+                FreeImage),
             2);
 }
 
-// ---- Transforms and the other builders of IMG ----------------------------------
+// ---- Transforms and the other builders of IMG -------------------------------
 
 TEST(AllocFailure, TransformsGiveTheResultOrNoneWithOneReport) {
   const test::ImagePtr source = Picture(5, 4);
@@ -274,37 +277,43 @@ TEST(AllocFailure, TransformsGiveTheResultOrNoneWithOneReport) {
   const test::ImagePtr rotated(IMGRotate(source.get(), 100));
   ASSERT_TRUE(scaled && rotated);
 
-  EXPECT_GE(Sweep(Scope::kAll, [&] { return IMGScale(source.get(), 7, 3); },
-                  ImgJudge<Image>(SameImage(scaled.get())), FreeImage),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [&] { return IMGScale(source.get(), 7, 3); },
+                ImgJudge<Image>(SameImage(scaled.get())), FreeImage),
             4);  // image, pixels, two tables and the column map
-  EXPECT_GE(Sweep(Scope::kAll, [&] { return IMGRotate(source.get(), 100); },
-                  ImgJudge<Image>(SameImage(rotated.get())), FreeImage),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [&] { return IMGRotate(source.get(), 100); },
+                ImgJudge<Image>(SameImage(rotated.get())), FreeImage),
             2);
-  EXPECT_GE(Sweep(Scope::kAll, [&] { return IMGCopy(source.get()); },
-                  ImgJudge<Image>(SameImage(source.get())), FreeImage),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [&] { return IMGCopy(source.get()); },
+                ImgJudge<Image>(SameImage(source.get())), FreeImage),
             2);
 
   const test::ImagePtr blank(test::MakeImage(16, 16, {}));
-  EXPECT_GE(Sweep(Scope::kAll, [] { return IMGNew(); },
-                  ImgJudge<Image>(SameImage(blank.get())), FreeImage),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [] { return IMGNew(); },
+                ImgJudge<Image>(SameImage(blank.get())), FreeImage),
             2);
 
   char* text = IMGToASCII(source.get());
   ASSERT_TRUE(text);
   const std::string form = text;
   std::free(text);
-  EXPECT_GE(Sweep(Scope::kAll, [&] { return IMGToASCII(source.get()); },
-                  ImgJudge<char>([&](const char* got) { return form == got; }),
-                  [](char* got) { std::free(got); }),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [&] { return IMGToASCII(source.get()); },
+                ImgJudge<char>([&](const char* got) { return form == got; }),
+                [](char* got) { std::free(got); }),
             1);
   // An image without pixels takes the short form, from an allocation of its
   // own.
   const test::ImagePtr empty(test::MakeImage(0, 5, {}));
-  EXPECT_GE(Sweep(Scope::kAll, [&] { return IMGToASCII(empty.get()); },
-                  ImgJudge<char>([](const char* got) {
-                    return std::string(got) == "IMG{}";
-                  }),
-                  [](char* got) { std::free(got); }),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [&] { return IMGToASCII(empty.get()); },
+                ImgJudge<char>([](const char* got) {
+                  return std::string(got) == "IMG{}";
+                }),
+                [](char* got) { std::free(got); }),
             1);
 
   const auto sameList = [](std::vector<int32_t> expected) {
@@ -313,17 +322,19 @@ TEST(AllocFailure, TransformsGiveTheResultOrNoneWithOneReport) {
     };
   };
   const auto freeList = [](int32_t* list) { std::free(list); };
-  EXPECT_GE(Sweep(Scope::kAll, [] { return IMGSpread(3, 7); },
-                  ImgJudge<int32_t>(sameList({3, 2, 2, 1})), freeList),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [] { return IMGSpread(3, 7); },
+                ImgJudge<int32_t>(sameList({3, 2, 2, 1})), freeList),
             1);
-  EXPECT_GE(Sweep(Scope::kAll, [] { return IMGLinePoints(0, 0, 5, 2); },
-                  ImgJudge<int32_t>(sameList(
-                      {12, 0, 0, 1, 1, 2, 1, 3, 1, 4, 2, 5, 2})),
-                  freeList),
-            1);
+  EXPECT_GE(
+      Sweep(
+          Scope::kAll, [] { return IMGLinePoints(0, 0, 5, 2); },
+          ImgJudge<int32_t>(sameList({12, 0, 0, 1, 1, 2, 1, 3, 1, 4, 2, 5, 2})),
+          freeList),
+      1);
 }
 
-// ---- Constructors of the other modules -----------------------------------------
+// ---- Constructors of the other modules --------------------------------------
 
 // A text screen and a starfield have no Free; the test releases their two
 // blocks itself, as SCRResize and STARSSetCount do.
@@ -341,58 +352,61 @@ void ReleaseStars(Starfield* field) {
 
 TEST(AllocFailure, ConstructorsGiveTheObjectOrNone) {
   // Nothing below reports: their error switches are off.
-  EXPECT_GE(Sweep(Scope::kAll, [] { return FONTNew(); },
-                  [](Font* font, const std::string& output, bool injected) {
-                    EXPECT_EQ(output, "");
-                    if (!font) {
-                      EXPECT_TRUE(injected);
-                      return;
-                    }
-                    EXPECT_EQ(font->cellWidth, 6);
-                    EXPECT_EQ(font->cellHeight, 6);
-                    EXPECT_EQ(font->glyphs, nullptr);
-                  },
-                  [](Font* font) {
-                    if (font) FONTFree(&font);
-                  }),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [] { return FONTNew(); },
+                [](Font* font, const std::string& output, bool injected) {
+                  EXPECT_EQ(output, "");
+                  if (!font) {
+                    EXPECT_TRUE(injected);
+                    return;
+                  }
+                  EXPECT_EQ(font->cellWidth, 6);
+                  EXPECT_EQ(font->cellHeight, 6);
+                  EXPECT_EQ(font->glyphs, nullptr);
+                },
+                [](Font* font) {
+                  if (font) FONTFree(&font);
+                }),
             1);
 
-  EXPECT_GE(Sweep(Scope::kAll, [] { return SCRNew(); },
-                  [](TextScreen* screen, const std::string&, bool injected) {
-                    if (!screen) {
-                      EXPECT_TRUE(injected);
-                      return;
-                    }
-                    ASSERT_EQ(screen->cols, 80);
-                    ASSERT_EQ(screen->rows, 25);
-                    for (int i = 0; i < 80 * 25; ++i)
-                      ASSERT_EQ(screen->cells[i], 32);
-                  },
-                  ReleaseScreen),
+  EXPECT_GE(Sweep(
+                Scope::kAll, [] { return SCRNew(); },
+                [](TextScreen* screen, const std::string&, bool injected) {
+                  if (!screen) {
+                    EXPECT_TRUE(injected);
+                    return;
+                  }
+                  ASSERT_EQ(screen->cols, 80);
+                  ASSERT_EQ(screen->rows, 25);
+                  for (int i = 0; i < 80 * 25; ++i)
+                    ASSERT_EQ(screen->cells[i], 32);
+                },
+                ReleaseScreen),
             2);
 
   // STARSNew then STARSSetCount: the field, or none; a count that could not
   // be allocated leaves a field without stars.
-  EXPECT_GE(Sweep(Scope::kAll,
-                  [] {
-                    Starfield* field = STARSNew();
-                    STARSSetCount(field, 512);
-                    return field;
-                  },
-                  [](Starfield* field, const std::string&, bool injected) {
-                    if (!field) {
-                      EXPECT_TRUE(injected);
-                      return;
-                    }
-                    if (field->count == 512) {
-                      EXPECT_NE(field->stars, nullptr);
-                    } else {
-                      EXPECT_TRUE(injected);
-                      EXPECT_EQ(field->count, 0);
-                      EXPECT_EQ(field->stars, nullptr);
-                    }
-                  },
-                  ReleaseStars),
+  EXPECT_GE(Sweep(
+                Scope::kAll,
+                [] {
+                  Starfield* field = STARSNew();
+                  STARSSetCount(field, 512);
+                  return field;
+                },
+                [](Starfield* field, const std::string&, bool injected) {
+                  if (!field) {
+                    EXPECT_TRUE(injected);
+                    return;
+                  }
+                  if (field->count == 512) {
+                    EXPECT_NE(field->stars, nullptr);
+                  } else {
+                    EXPECT_TRUE(injected);
+                    EXPECT_EQ(field->count, 0);
+                    EXPECT_EQ(field->stars, nullptr);
+                  }
+                },
+                ReleaseStars),
             3);
 
   // SCROLLNew then SCROLLSetText: a scroller on the current screen, or none;
@@ -400,29 +414,29 @@ TEST(AllocFailure, ConstructorsGiveTheObjectOrNone) {
   TextScreen* screen = SCRNew();
   ASSERT_TRUE(screen);
   const char kMessage[] = "a message for the scroller ";
-  EXPECT_GE(
-      Sweep(Scope::kAll,
-            [&] {
-              Scroller* scroller = SCROLLNew();
-              SCROLLSetText(scroller, kMessage);
-              return scroller;
-            },
-            [&](Scroller* scroller, const std::string&, bool injected) {
-              if (!scroller) {
-                EXPECT_TRUE(injected);
-                return;
-              }
-              EXPECT_EQ(scroller->screen, screen);
-              const std::string text(scroller->text, scroller->length);
-              if (text != kMessage) {
-                EXPECT_TRUE(injected);
-                EXPECT_EQ(text, "A scroll's default text. ");
-              }
-            },
-            [](Scroller* scroller) {
-              if (scroller) SCROLLFree(scroller);
-            }),
-      3);
+  EXPECT_GE(Sweep(
+                Scope::kAll,
+                [&] {
+                  Scroller* scroller = SCROLLNew();
+                  SCROLLSetText(scroller, kMessage);
+                  return scroller;
+                },
+                [&](Scroller* scroller, const std::string&, bool injected) {
+                  if (!scroller) {
+                    EXPECT_TRUE(injected);
+                    return;
+                  }
+                  EXPECT_EQ(scroller->screen, screen);
+                  const std::string text(scroller->text, scroller->length);
+                  if (text != kMessage) {
+                    EXPECT_TRUE(injected);
+                    EXPECT_EQ(text, "A scroll's default text. ");
+                  }
+                },
+                [](Scroller* scroller) {
+                  if (scroller) SCROLLFree(scroller);
+                }),
+            3);
   ReleaseScreen(screen);
   // Leave a live current screen for anything that runs after this test.
   ASSERT_TRUE(SCRNew());
@@ -437,35 +451,37 @@ TEST(AllocFailure, DisplayAndKeyboardGiveTheSingletonOrNone) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   ASSERT_TRUE(SDLPlatformInit());
 
-  EXPECT_GE(Sweep(Scope::kCxx, [] { return SDLDPYNew(); },
-                  [](Display* display, const std::string&, bool injected) {
-                    if (!display) {
-                      EXPECT_TRUE(injected);
-                      EXPECT_EQ(SDLDPYCurrent(), nullptr);
-                      return;
-                    }
-                    EXPECT_EQ(SDLDPYCurrent(), display);
-                    EXPECT_EQ(display->width, 256);
-                  },
-                  [](Display* display) {
-                    if (display) SDLDPYFree(&display);
-                  }),
+  EXPECT_GE(Sweep(
+                Scope::kCxx, [] { return SDLDPYNew(); },
+                [](Display* display, const std::string&, bool injected) {
+                  if (!display) {
+                    EXPECT_TRUE(injected);
+                    EXPECT_EQ(SDLDPYCurrent(), nullptr);
+                    return;
+                  }
+                  EXPECT_EQ(SDLDPYCurrent(), display);
+                  EXPECT_EQ(display->width, 256);
+                },
+                [](Display* display) {
+                  if (display) SDLDPYFree(&display);
+                }),
             1);
 
   Display* display = SDLDPYNew();
   ASSERT_TRUE(display);
-  EXPECT_GE(Sweep(Scope::kCxx, [] { return SDLKBDNew(); },
-                  [](Keyboard* keyboard, const std::string&, bool injected) {
-                    if (!keyboard) {
-                      EXPECT_TRUE(injected);
-                      return;
-                    }
-                    ASSERT_NE(keyboard->keys, nullptr);
-                    EXPECT_EQ(keyboard->keys[0], 0);
-                  },
-                  [](Keyboard* keyboard) {
-                    if (keyboard) SDLKBDFree(&keyboard);
-                  }),
+  EXPECT_GE(Sweep(
+                Scope::kCxx, [] { return SDLKBDNew(); },
+                [](Keyboard* keyboard, const std::string&, bool injected) {
+                  if (!keyboard) {
+                    EXPECT_TRUE(injected);
+                    return;
+                  }
+                  ASSERT_NE(keyboard->keys, nullptr);
+                  EXPECT_EQ(keyboard->keys[0], 0);
+                },
+                [](Keyboard* keyboard) {
+                  if (keyboard) SDLKBDFree(&keyboard);
+                }),
             2);
   SDLDPYFree(&display);
 }

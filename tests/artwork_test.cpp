@@ -1,12 +1,12 @@
 // The intro's artwork: the glyph sheet and its source, the world map, the
 // running-man frames, the logo and the scroll message.
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "demo/demo.h"
 #include "img/img.h"
@@ -122,8 +122,7 @@ TEST_P(GlyphParseRejects, WithAMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Malformed, GlyphParseRejects,
     testing::Values(
-        BadSource{"ShortRow",
-                  Replace(ValidSource(), "..#.....\n", "..#....\n"),
+        BadSource{"ShortRow", Replace(ValidSource(), "..#.....\n", "..#....\n"),
                   "has 7 cells, expected 8"},
         BadSource{"LongRow",
                   Replace(ValidSource(), "..#.....\n", "..#......\n"),
@@ -144,17 +143,17 @@ INSTANTIATE_TEST_SUITE_P(
                   ValidSource().substr(  // header and three rows
                       0, ValidSource().find("glyph 127 ") + 16 + 3 * 9),
                   "glyph 127 ends after 3 rows"},
-        BadSource{"BlankLineInsideGlyph",
-                  Replace(ValidSource(), "glyph 5 label\n",
-                          "glyph 5 label\n\n"),
-                  "has 0 cells"},
+        BadSource{
+            "BlankLineInsideGlyph",
+            Replace(ValidSource(), "glyph 5 label\n", "glyph 5 label\n\n"),
+            "has 0 cells"},
         BadSource{"CodeOutOfRange",
                   Replace(ValidSource(), "glyph 127 ", "glyph 128 "),
                   "out of range"},
-        BadSource{"HugeCode",
-                  Replace(ValidSource(), "glyph 127 ",
-                          "glyph 99999999999999999999 "),
-                  "out of range"},
+        BadSource{
+            "HugeCode",
+            Replace(ValidSource(), "glyph 127 ", "glyph 99999999999999999999 "),
+            "out of range"},
         BadSource{"HeaderWithoutCode",
                   Replace(ValidSource(), "glyph 7 label", "glyph label"),
                   "expected \"glyph <code>\""},
@@ -208,7 +207,7 @@ TEST(GlyphSheet, LastCodeFillsTheBottomRightCell) {
   EXPECT_EQ(ink, 64);
 }
 
-// ---- The committed font ------------------------------------------------------
+// ---- The committed font -----------------------------------------------------
 
 TEST(FontArtwork, CommittedSheetIsBuiltFromTheSource) {
   GlyphSet set = CommittedGlyphs();
@@ -261,7 +260,7 @@ TEST(FontArtwork, LettersAndDigitsKeepTheirRightColumnBlank) {
   }
 }
 
-// ---- World map ---------------------------------------------------------------
+// ---- World map --------------------------------------------------------------
 
 TEST(MapArtwork, IsPlainTextEndingWithANewline) {
   const std::string map = ReadData("WorldMap.txt");
@@ -275,7 +274,7 @@ TEST(MapArtwork, IsPlainTextEndingWithANewline) {
       ASSERT_TRUE(IsPrintable(c)) << "line " << r + 1 << " byte " << int(c);
 }
 
-// ---- Running man ---------------------------------------------------------------
+// ---- Running man ------------------------------------------------------------
 
 std::string FrameName(int k) {
   return std::string("manRun0") + "0123456789abcdefghijklmno"[k] + ".txt";
@@ -326,7 +325,7 @@ TEST(RunnerArtwork, EveryFrameMovesOnFromTheLast) {
   }
 }
 
-// ---- Logo ----------------------------------------------------------------------
+// ---- Logo -------------------------------------------------------------------
 
 TEST(LogoText, IsFiveRowsOfNineteenCells) {
   const std::string logo = DEMO_LOGO;
@@ -342,7 +341,7 @@ TEST(LogoText, IsFiveRowsOfNineteenCells) {
   EXPECT_NE(logo.find('0'), std::string::npos);
 }
 
-// ---- Scroll message --------------------------------------------------------------
+// ---- Scroll message ---------------------------------------------------------
 
 // The message cut into its sections: runs of 21 or more blanks separate
 // sections; *gaps receives their lengths.
@@ -399,7 +398,8 @@ TEST(ScrollMessage, HasElevenSectionsWithTheirGaps) {
   std::vector<size_t> gaps;
   const std::vector<std::string> sections = Sections(body, &gaps);
   ASSERT_EQ(sections.size(), 11u);
-  EXPECT_EQ(gaps, (std::vector<size_t>{21, 21, 21, 21, 21, 21, 41, 41, 41, 21}));
+  EXPECT_EQ(gaps,
+            (std::vector<size_t>{21, 21, 21, 21, 21, 21, 41, 41, 41, 21}));
   for (size_t i = 0; i < sections.size(); ++i) {
     ASSERT_FALSE(sections[i].empty()) << "section " << i + 1;
     EXPECT_NE(sections[i].front(), ' ') << "section " << i + 1;

@@ -1,11 +1,11 @@
 // The shared random generator and sine table, checked against values
 // computed here from their definitions.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <map>
 #include <numbers>
-
-#include <gtest/gtest.h>
 
 #include "common/random.h"
 #include "common/sintab.h"
@@ -40,9 +40,8 @@ TEST(SinTab, HasOnePeriodOf1024Entries) { EXPECT_EQ(intro::SINTAB_SIZE, 1024); }
 
 TEST(SinTab, EveryEntryIsTheRoundedSineButTheListedOnes) {
   const std::map<int, int> exceptions = {
-      {129, 23312},  {383, 23312},  {183, 29535},  {329, 29535},
-      {641, -23312}, {895, -23312}, {695, -29535}, {841, -29535},
-      {256, 32766},  {768, -32766}};
+      {129, 23312},  {383, 23312},  {183, 29535},  {329, 29535}, {641, -23312},
+      {895, -23312}, {695, -29535}, {841, -29535}, {256, 32766}, {768, -32766}};
   for (int k = 0; k < 1024; ++k) {
     auto e = exceptions.find(k);
     const long want =

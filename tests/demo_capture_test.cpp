@@ -1,12 +1,11 @@
 // The headless recorder, run as the real program from the data folder.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "img/img.h"
 #include "tests/test_support.h"
@@ -27,7 +26,8 @@ Outcome Capture(const std::string& args, const test::TempDir& dir) {
                         dir.File("stderr") + "' </dev/null";
   int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-          test::ReadFile(dir.File("stdout")), test::ReadFile(dir.File("stderr"))};
+          test::ReadFile(dir.File("stdout")),
+          test::ReadFile(dir.File("stderr"))};
 }
 
 std::vector<std::string> Listing(const fs::path& folder) {
@@ -54,9 +54,11 @@ TEST(Capture, HelpAndBadArgumentsPrintUsageWithStatus2) {
 TEST(Capture, WritesTheChosenPresentationsAndTheirCells) {
   test::TempDir dir;
   const std::string out = dir.File("frames/nested");
-  Outcome run = Capture("--size 320x200 --frames 40 --from 4 --every 5 --cells "
-                    "--keys 3:space,12:q --out " + out,
-                    dir);
+  Outcome run = Capture(
+      "--size 320x200 --frames 40 --from 4 --every 5 --cells "
+      "--keys 3:space,12:q --out " +
+          out,
+      dir);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("40 presentations, 8 written"), std::string::npos)
       << run.out;
@@ -99,9 +101,11 @@ TEST(Capture, SameScriptGivesByteIdenticalFiles) {
 
 TEST(Capture, QuitEndsTheRunAfterItsFade) {
   test::TempDir dir;
-  Outcome run = Capture("--size 320x200 --frames 5000 --from 300 --keys 10:escape "
-                    "--out " + dir.File("f"),
-                    dir);
+  Outcome run = Capture(
+      "--size 320x200 --frames 5000 --from 300 --keys 10:escape "
+      "--out " +
+          dir.File("f"),
+      dir);
   ASSERT_EQ(run.status, 0) << run.err;
   // 11 presentations of the scene, 256 of the fade.
   EXPECT_NE(run.out.find("267 presentations, 0 written"), std::string::npos)

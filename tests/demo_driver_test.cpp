@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -5,8 +6,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "demo/demo.h"
 #include "img/img.h"
@@ -143,9 +142,9 @@ TEST_F(DemoRunTest, FadeOutPresents256FramesEndingBlack) {
   ASSERT_TRUE(initialised_);
   SCRPrint(demo.screen, 0, 0, "Hello");
   DEMOFrame();
-  ASSERT_GT(*std::max_element(demo.frame->pixels,
-                              demo.frame->pixels + 320 * 200),
-            0u);
+  ASSERT_GT(
+      *std::max_element(demo.frame->pixels, demo.frame->pixels + 320 * 200),
+      0u);
   std::vector<int32_t> blackFrom;
   test::harness.onPresent = [&](int32_t n, const Image* frame) {
     bool black = std::all_of(frame->pixels, frame->pixels + 320 * 200,
@@ -251,11 +250,12 @@ TEST_F(DemoRunTest, RenderDrawsEveryCellThroughTheGlyphSheet) {
         for (int32_t x = 0; x < 8; ++x) {
           uint32_t expected = 0;
           if (code >= 0 && code < 128)
-            expected = sheet->pixels[((code / 16) * 8 + y) * 128 +
-                                     (code % 16) * 8 + x];
+            expected =
+                sheet
+                    ->pixels[((code / 16) * 8 + y) * 128 + (code % 16) * 8 + x];
           ASSERT_EQ(image->pixels[(r * 8 + y) * 640 + c * 8 + x], expected)
-              << "cell " << c << "," << r << " code " << code << " pixel "
-              << x << "," << y;
+              << "cell " << c << "," << r << " code " << code << " pixel " << x
+              << "," << y;
         }
     }
 }

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "common/sintab.h"
 #include "demo/demo.h"
@@ -110,8 +110,8 @@ TEST_F(SceneFlow, SpaceDuringRunningManStartsScene2FromABlankScreen) {
   const auto& rows = rec.screens[251];
   for (size_t r = 0; r < rows.size(); ++r)
     for (char ch : rows[r])
-      ASSERT_TRUE(ch == ' ' || ch == '*' || ch == '0') << "row " << r << ": "
-                                                      << rows[r];
+      ASSERT_TRUE(ch == ' ' || ch == '*' || ch == '0')
+          << "row " << r << ": " << rows[r];
 }
 
 TEST_F(SceneFlow, SpaceInScene2ReturnsToScene1WithNewPhases) {
@@ -213,7 +213,8 @@ TEST_P(ScenePositions, LogoScrollerAndRunningManSitWhereExpected) {
     maxLeft = std::max(maxLeft, left);
     ASSERT_EQ(rows[l.scrollRow], MessageWindow(k / 2, l.width / 8))
         << "scene-2 frame " << k;
-    for (const auto& row : rows) stars += std::count(row.begin(), row.end(), '*');
+    for (const auto& row : rows)
+      stars += std::count(row.begin(), row.end(), '*');
   }
   EXPECT_EQ(minLeft, l.logoMin);
   EXPECT_EQ(maxLeft, l.logoMax);

@@ -2,13 +2,13 @@
 // hexadecimal and line output, and fonts or arguments that are missing.
 #include "font/font.h"
 
+#include <gtest/gtest.h>
+
 #include <climits>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/test_support.h"
 
@@ -99,22 +99,19 @@ TEST_P(FontPutCharPlace, CopiesTheCodesCell) {
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, FontPutCharPlace,
-    testing::Values(PlaceCase{"Code0", 0, 0, 0},
-                    PlaceCase{"Code15EndsTheFirstRow", 15, 120, 0},
-                    PlaceCase{"Code16StartsTheSecondRow", 16, 0, 8},
-                    PlaceCase{"Code65", 65, 8, 32},
-                    PlaceCase{"Code127", 127, 120, 56},
-                    PlaceCase{"Minus1", -1, -1, 0},
-                    PlaceCase{"Minus16", -16, -1, 0},
-                    PlaceCase{"Minus17", -17, -1, 0},
-                    PlaceCase{"Minus128", -128, -1, 0},
-                    PlaceCase{"Code128BelowTheSheet", 128, -1, 0},
-                    PlaceCase{"Code1000", 1000, -1, 0},
-                    PlaceCase{"Int32Max", INT32_MAX, -1, 0},
-                    PlaceCase{"Int32Min", INT32_MIN, -1, 0},
-                    // (2^29 + 65) * 8 is code 65's offset plus 2^32.
-                    PlaceCase{"HugeCodeDoesNotWrapOntoAGlyph",
-                              (1 << 29) + 65, -1, 0}),
+    testing::Values(
+        PlaceCase{"Code0", 0, 0, 0},
+        PlaceCase{"Code15EndsTheFirstRow", 15, 120, 0},
+        PlaceCase{"Code16StartsTheSecondRow", 16, 0, 8},
+        PlaceCase{"Code65", 65, 8, 32}, PlaceCase{"Code127", 127, 120, 56},
+        PlaceCase{"Minus1", -1, -1, 0}, PlaceCase{"Minus16", -16, -1, 0},
+        PlaceCase{"Minus17", -17, -1, 0}, PlaceCase{"Minus128", -128, -1, 0},
+        PlaceCase{"Code128BelowTheSheet", 128, -1, 0},
+        PlaceCase{"Code1000", 1000, -1, 0},
+        PlaceCase{"Int32Max", INT32_MAX, -1, 0},
+        PlaceCase{"Int32Min", INT32_MIN, -1, 0},
+        // (2^29 + 65) * 8 is code 65's offset plus 2^32.
+        PlaceCase{"HugeCodeDoesNotWrapOntoAGlyph", (1 << 29) + 65, -1, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ClipCase {
@@ -134,8 +131,8 @@ TEST_P(FontPutCharClip, ShowsOnlyThePartOnTheTarget) {
   FONTPutChar(font.get(), 65, c.x, c.y, target.get());
   for (int32_t y = 0; y < 10; ++y)
     for (int32_t x = 0; x < 12; ++x) {
-      const bool inside = x >= c.left && x < c.right && y >= c.top &&
-                          y < c.bottom;
+      const bool inside =
+          x >= c.left && x < c.right && y >= c.top && y < c.bottom;
       const uint32_t want =
           inside ? (66u << 8) | uint32_t((y - c.y) * 8 + (x - c.x)) : 0;
       ASSERT_EQ(IMGGetPixel(target.get(), x, y), want) << x << ", " << y;

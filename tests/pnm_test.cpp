@@ -505,8 +505,7 @@ TEST(PnmRead, DamagedInputEitherReadsOrReportsOnce) {
   }
 }
 
-// ---- Writer
-// ------------------------------------------------------------------
+// ---- Writer -----------------------------------------------------------------
 
 // The header lines of a P6 file written by IMGSave, and the raster after them.
 struct SavedFile {

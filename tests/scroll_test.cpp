@@ -1,14 +1,14 @@
 // Scroller: binding, text copies, the drawn window and the wrapping step.
 #include "textscreen/scroll.h"
 
+#include <gtest/gtest.h>
+
 #include <climits>
 #include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/test_support.h"
 
@@ -199,9 +199,8 @@ INSTANTIATE_TEST_SUITE_P(
                     // 2^31 - 1 = 25 * 85899345 + 22; -2^31 leaves -23.
                     StepCase{kDefault, INT32_MAX, 0, 22},
                     StepCase{kDefault, INT32_MAX, 24, 21},
-                    StepCase{kDefault, INT32_MIN, 0, 2},
-                    StepCase{"", 1, 0, 0}, StepCase{"", -7, 0, 0},
-                    StepCase{"", 5, 3, 0}));
+                    StepCase{kDefault, INT32_MIN, 0, 2}, StepCase{"", 1, 0, 0},
+                    StepCase{"", -7, 0, 0}, StepCase{"", 5, 3, 0}));
 
 TEST(ScrollStep, MatchesRepeatedSubtractionForSmallSpeeds) {
   Bound b = NewBound(4, 1);

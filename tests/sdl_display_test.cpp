@@ -1,12 +1,11 @@
 // The display on SDL's dummy video driver: singleton rules, mode setting, and
 // what each show operation leaves in the screen surface's memory.
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "sdl/display.h"
 #include "tests/test_support.h"
@@ -54,9 +53,15 @@ std::vector<uint32_t> ScreenPixels() {
     const auto* row = static_cast<const uint8_t*>(s->pixels) + y * s->pitch;
     for (int x = 0; x < s->w; ++x) {
       switch (s->format->BytesPerPixel) {
-        case 1: out.push_back(row[x]); break;
-        case 2: out.push_back(reinterpret_cast<const uint16_t*>(row)[x]); break;
-        default: out.push_back(reinterpret_cast<const uint32_t*>(row)[x]); break;
+        case 1:
+          out.push_back(row[x]);
+          break;
+        case 2:
+          out.push_back(reinterpret_cast<const uint16_t*>(row)[x]);
+          break;
+        default:
+          out.push_back(reinterpret_cast<const uint32_t*>(row)[x]);
+          break;
       }
     }
   }
@@ -205,7 +210,8 @@ TEST_F(SdlDisplay, SetModeStoresRequestedSizeDepthAndCaption) {
   EXPECT_EQ(display->bpp, 32);
   EXPECT_EQ(Screen()->w, 320);
   EXPECT_EQ(Screen()->h, 200);
-  EXPECT_EQ(Screen()->flags & SDL_FULLSCREEN, SDLDPY_MODE_FLAGS & SDL_FULLSCREEN);
+  EXPECT_EQ(Screen()->flags & SDL_FULLSCREEN,
+            SDLDPY_MODE_FLAGS & SDL_FULLSCREEN);
   char* title = nullptr;
   char* icon = nullptr;
   SDL_WM_GetCaption(&title, &icon);
@@ -220,9 +226,13 @@ TEST_F(SdlDisplay, SetModeRejectsNegativeSizesAndNoDisplay) {
   Display* display = OpenDisplay(48, 24);
   ASSERT_NE(display, nullptr);
   SDL_Surface* before = Screen();
-  const struct { Display* display; int32_t w, h; } cases[] = {
-      {display, -1, 10}, {display, 10, -1}, {display, -5, -5},
-      {nullptr, 10, 10}};
+  const struct {
+    Display* display;
+    int32_t w, h;
+  } cases[] = {{display, -1, 10},
+               {display, 10, -1},
+               {display, -5, -5},
+               {nullptr, 10, 10}};
   for (const auto& c : cases) {
     SDLDPYSetMode(c.display, c.w, c.h);
     EXPECT_EQ(display->width, 48) << c.w << "x" << c.h;
@@ -279,7 +289,8 @@ TEST_P(SdlDisplayShow, ShowsTheTopLeftPartAndKeepsTheRest) {
   const ShowCase& c = GetParam();
   Display* display = OpenDisplay(16, 12, c.depth);
   ASSERT_NE(display, nullptr);
-  if (!HasDepth(c.depth)) GTEST_SKIP() << "no " << c.depth << "-bit screen here";
+  if (!HasDepth(c.depth))
+    GTEST_SKIP() << "no " << c.depth << "-bit screen here";
   FillScreen(kBackground);
   test::ImagePtr image(Pattern(c.width, c.height));
   const std::vector<uint32_t> before = test::Pixels(image.get());
@@ -288,7 +299,8 @@ TEST_P(SdlDisplayShow, ShowsTheTopLeftPartAndKeepsTheRest) {
   SDLDPYShow(display, image.get());
 
   std::vector<uint32_t> actual = ScreenPixels();
-  std::vector<uint32_t> expected = Expected(image.get(), c.depth == 32 ? As32 : As565);
+  std::vector<uint32_t> expected =
+      Expected(image.get(), c.depth == 32 ? As32 : As565);
   if (c.depth == 32)
     for (uint32_t& v : actual) v &= 0xFFFFFF;
   EXPECT_EQ(actual, expected) << FirstDifference(actual, expected, 16);
@@ -296,18 +308,21 @@ TEST_P(SdlDisplayShow, ShowsTheTopLeftPartAndKeepsTheRest) {
   EXPECT_EQ(test::Pixels(image.get()), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, SdlDisplayShow,
-    testing::Values(ShowCase{"Same", 16, 12, 32}, ShowCase{"Smaller", 7, 5, 32},
-                    ShowCase{"Taller", 16, 20, 32}, ShowCase{"Wider", 30, 12, 32},
-                    ShowCase{"WiderAndShorter", 25, 4, 32},
-                    ShowCase{"WiderAndTaller", 41, 33, 32},
-                    ShowCase{"OneColumn", 1, 12, 32},
-                    ShowCase{"Empty", 0, 0, 32},
-                    ShowCase{"Same16", 16, 12, 16},
-                    ShowCase{"Smaller16", 7, 5, 16},
-                    ShowCase{"Wider16", 30, 14, 16}),
-    [](const testing::TestParamInfo<ShowCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Sizes, SdlDisplayShow,
+                         testing::Values(ShowCase{"Same", 16, 12, 32},
+                                         ShowCase{"Smaller", 7, 5, 32},
+                                         ShowCase{"Taller", 16, 20, 32},
+                                         ShowCase{"Wider", 30, 12, 32},
+                                         ShowCase{"WiderAndShorter", 25, 4, 32},
+                                         ShowCase{"WiderAndTaller", 41, 33, 32},
+                                         ShowCase{"OneColumn", 1, 12, 32},
+                                         ShowCase{"Empty", 0, 0, 32},
+                                         ShowCase{"Same16", 16, 12, 16},
+                                         ShowCase{"Smaller16", 7, 5, 16},
+                                         ShowCase{"Wider16", 30, 14, 16}),
+                         [](const testing::TestParamInfo<ShowCase>& info) {
+                           return info.param.name;
+                         });
 
 // SDLDPYShow's picture against the plain pipeline (a surface with an alpha
 // mask over the image, SDL_DisplayFormat, blit) run by hand on the same
@@ -342,9 +357,9 @@ TEST_F(SdlDisplay, ShowMatchesTheConversionPipelineAtEveryDepth) {
       SDL_SetClipRect(Screen(), &clip);
       SDLDPYShow(display, image.get());
       const std::vector<uint32_t> actual = ScreenPixels();
-      EXPECT_EQ(actual, expected) << depth << " bits, clip at " << clip.x << ", "
-                                  << clip.y << ": "
-                                  << FirstDifference(actual, expected, 20);
+      EXPECT_EQ(actual, expected)
+          << depth << " bits, clip at " << clip.x << ", " << clip.y << ": "
+          << FirstDifference(actual, expected, 20);
       SDLDPYFree(&display);
     }
   }
@@ -367,8 +382,8 @@ TEST_F(SdlDisplay, ShowsImageRowsTooLongForOnePitch) {
       for (uint32_t& v : actual) v &= 0xFFFFFF;
     const std::vector<uint32_t> expected =
         Expected(image.get(), depth == 32 ? As32 : As565);
-    EXPECT_EQ(actual, expected) << depth << " bits, "
-                                << FirstDifference(actual, expected, 24);
+    EXPECT_EQ(actual, expected)
+        << depth << " bits, " << FirstDifference(actual, expected, 24);
     SDLDPYFree(&display);
   }
 }
@@ -404,9 +419,11 @@ TEST_F(SdlDisplay, ShowCopyFillsTheWholeScreen) {
 // The in-place operations need an image of exactly the display's size on a
 // 32-bit screen whose rows are width * 4 bytes; anything else changes nothing.
 TEST_F(SdlDisplay, InPlaceShowsRefuseOtherSizesAndDepths) {
-  const struct { int32_t w, h; int depth; } cases[] = {
-      {15, 12, 32}, {16, 11, 32}, {17, 12, 32}, {16, 13, 32}, {8, 4, 32},
-      {16, 12, 16}, {16, 12, 8}};
+  const struct {
+    int32_t w, h;
+    int depth;
+  } cases[] = {{15, 12, 32}, {16, 11, 32}, {17, 12, 32}, {16, 13, 32},
+               {8, 4, 32},   {16, 12, 16}, {16, 12, 8}};
   for (const auto& c : cases) {
     Display* display = OpenDisplay(16, 12, c.depth);
     ASSERT_NE(display, nullptr);

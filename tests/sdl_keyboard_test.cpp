@@ -1,12 +1,11 @@
 // The keyboard on SDL's dummy video driver, with events pushed into SDL's
 // queue: singleton rules and which code a drain of the queue leaves behind.
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <initializer_list>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "sdl/display.h"
 #include "sdl/keyboard.h"
@@ -189,15 +188,19 @@ INSTANTIATE_TEST_SUITE_P(
         DrainCase{"F2ReadsAsEscape", 0, {Down(SDLK_F2)}, 27},
         DrainCase{"F7ReadsAsSpace", 0, {Down(SDLK_F7)}, 32},
         DrainCase{"Keypad0ReadsAsNoKey", 'k', {Down(SDLK_KP0)}, 0},
-        DrainCase{"OtherEventsIgnored", 'k',
+        DrainCase{"OtherEventsIgnored",
+                  'k',
                   {Event{SDL_QUIT, 0}, Event{SDL_MOUSEMOTION, 0},
                    Event{SDL_ACTIVEEVENT, 0}},
                   'k'},
-        DrainCase{"OtherEventsAfterPress", 0,
-                  {Down(SDLK_q), Event{SDL_QUIT, 0},
-                   Event{SDL_MOUSEMOTION, 0}, Event{SDL_ACTIVEEVENT, 0}},
+        DrainCase{"OtherEventsAfterPress",
+                  0,
+                  {Down(SDLK_q), Event{SDL_QUIT, 0}, Event{SDL_MOUSEMOTION, 0},
+                   Event{SDL_ACTIVEEVENT, 0}},
                   'q'}),
-    [](const testing::TestParamInfo<DrainCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<DrainCase>& info) {
+      return info.param.name;
+    });
 
 TEST_F(SdlKeyboard, PressStaysUntilTheCallerClearsIt) {
   keyboard_ = SDLKBDNew();

@@ -2,13 +2,13 @@
 // resetting at the area's edges and plotting.
 #include "textscreen/stars.h"
 
+#include <gtest/gtest.h>
+
 #include <climits>
 #include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "common/random.h"
 #include "tests/test_support.h"
@@ -138,8 +138,8 @@ TEST(StarsSetCount, ZeroOrNegativeLeavesNoStars) {
 
 struct MoveCase {
   const char* name;
-  Star star;    // on a 10 x 4 area
-  bool reset;   // else the star moved by its velocity
+  Star star;   // on a 10 x 4 area
+  bool reset;  // else the star moved by its velocity
 };
 void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
 
@@ -170,11 +170,12 @@ INSTANTIATE_TEST_SUITE_P(
     Edges, StarsMoveOne,
     testing::Values(
         MoveCase{"InsideStays", {3 * kCell, 2 * kCell, 5000, -7000}, false},
-        MoveCase{"LeftEdgeFractionStays", {kCell - 1, kCell, -(kCell - 1), 0},
+        MoveCase{"LeftEdgeFractionStays",
+                 {kCell - 1, kCell, -(kCell - 1), 0},
                  false},
         MoveCase{"PastLeftEdge", {kCell - 1, kCell, -kCell, 0}, true},
-        MoveCase{"LastColumnStays", {8 * kCell, kCell, kCell + kCell - 1, 0},
-                 false},
+        MoveCase{
+            "LastColumnStays", {8 * kCell, kCell, kCell + kCell - 1, 0}, false},
         MoveCase{"ColumnReachesWidth", {9 * kCell, kCell, kCell, 0}, true},
         MoveCase{"PastTopEdge", {kCell, 100, 0, -101}, true},
         MoveCase{"LastRowStays", {kCell, 3 * kCell, 0, kCell - 1}, false},

@@ -1,13 +1,13 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "img/img.h"
 #include "textscreen/textscreen.h"
@@ -33,7 +33,9 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  std::string File(const std::string& name) const {
+    return (path_ / name).string();
+  }
 
  private:
   std::filesystem::path path_;

@@ -1,14 +1,14 @@
 // Text screen: creation and sizing, printing, runs, boxes, lines and the dump.
 #include "textscreen/textscreen.h"
 
+#include <gtest/gtest.h>
+
 #include <climits>
 #include <cstdio>
 #include <ostream>
 #include <string>
-#include <vector>
 #include <utility>
-
-#include <gtest/gtest.h>
+#include <vector>
 
 #include "tests/test_support.h"
 
@@ -102,8 +102,12 @@ TEST(ScrPutChar, SignExtendsBytesWhileSetStoresValues) {
 
 TEST(ScrSet, DropsCellsOffTheGrid) {
   TextScreen* screen = Screen(3, 2);
-  for (auto [c, r] : {std::pair{-1, 0}, {3, 0}, {0, -1}, {0, 2},
-                      {INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX}})
+  for (auto [c, r] : {std::pair{-1, 0},
+                      {3, 0},
+                      {0, -1},
+                      {0, 2},
+                      {INT32_MIN, INT32_MIN},
+                      {INT32_MAX, INT32_MAX}})
     SCRSet(screen, c, r, '#');
   EXPECT_EQ(Grid(screen), "   \n   ");
 }
@@ -127,24 +131,25 @@ TEST_P(ScrPrintText, WritesRowsFromTheStartColumnClipped) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ScrPrintText,
-    testing::Values(
-        PrintCase{"NewlineReturnsToStartColumn", 2, 1, "PQ\nR",
-                  "      \n"
-                  "  PQ  \n"
-                  "  R   \n"
-                  "      "},
-        PrintCase{"LeftPartDropped", -1, 0, "XY",
-                  "Y     \n      \n      \n      "},
-        PrintCase{"RightPartDroppedNoWrap", 4, 0, "abcdef\ngh",
-                  "    ab\n    gh\n      \n      "},
-        PrintCase{"RowsAboveAndBelowDropped", 0, -1, "top\nmid\n\n\n\nlow",
-                  "mid   \n      \n      \n      "},
-        PrintCase{"EmptyLinesSkipRows", 1, 0, "a\n\nb",
-                  " a    \n      \n b    \n      "},
-        PrintCase{"FarOutsideDrawsNothing", INT32_MAX - 1, INT32_MAX,
-                  "abcdef\nabc", "      \n      \n      \n      "},
-        PrintCase{"FarLeftReachesNothing", INT32_MIN, 0, "abc",
-                  "      \n      \n      \n      "}),
+    testing::Values(PrintCase{"NewlineReturnsToStartColumn", 2, 1, "PQ\nR",
+                              "      \n"
+                              "  PQ  \n"
+                              "  R   \n"
+                              "      "},
+                    PrintCase{"LeftPartDropped", -1, 0, "XY",
+                              "Y     \n      \n      \n      "},
+                    PrintCase{"RightPartDroppedNoWrap", 4, 0, "abcdef\ngh",
+                              "    ab\n    gh\n      \n      "},
+                    PrintCase{"RowsAboveAndBelowDropped", 0, -1,
+                              "top\nmid\n\n\n\nlow",
+                              "mid   \n      \n      \n      "},
+                    PrintCase{"EmptyLinesSkipRows", 1, 0, "a\n\nb",
+                              " a    \n      \n b    \n      "},
+                    PrintCase{"FarOutsideDrawsNothing", INT32_MAX - 1,
+                              INT32_MAX, "abcdef\nabc",
+                              "      \n      \n      \n      "},
+                    PrintCase{"FarLeftReachesNothing", INT32_MIN, 0, "abc",
+                              "      \n      \n      \n      "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each case draws on a blank 8 x 4 screen with ch '#'.
@@ -174,8 +179,7 @@ constexpr const char* kBoxOneTwoToFiveThree =
     "        \n"
     " #####  \n"
     " #####  ";
-constexpr const char* kBlank8x4 =
-    "        \n        \n        \n        ";
+constexpr const char* kBlank8x4 = "        \n        \n        \n        ";
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, ScrShape,
@@ -191,11 +195,10 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"HLineWiderThanRow",
                   [](TextScreen* s) { SCRHLine(s, -5, 500, 3, '#'); },
                   "        \n        \n        \n########"},
-        ShapeCase{"HLineExtremes",
-                  [](TextScreen* s) {
-                    SCRHLine(s, INT32_MAX, INT32_MIN, 0, '#');
-                  },
-                  "########\n        \n        \n        "},
+        ShapeCase{
+            "HLineExtremes",
+            [](TextScreen* s) { SCRHLine(s, INT32_MAX, INT32_MIN, 0, '#'); },
+            "########\n        \n        \n        "},
         ShapeCase{"HLineOffTheGrid",
                   [](TextScreen* s) {
                     SCRHLine(s, 0, 7, -1, '#');
@@ -264,8 +267,7 @@ constexpr const char* kShallowDown =
     "   ## \n"
     "      \n"
     "      ";
-constexpr const char* kBlank6x5 =
-    "      \n      \n      \n      \n      ";
+constexpr const char* kBlank6x5 = "      \n      \n      \n      \n      ";
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ScrLineCells,
@@ -380,8 +382,8 @@ TEST(ScrLine, SetsTheSameCellsAsThePlainStepperForEveryEndpointPair) {
           SCRLine(got, col0, row0, col1, row1, '#');
           PlainLine(want, col0, row0, col1, row1);
           ASSERT_EQ(Grid(got), Grid(want))
-              << "(" << col0 << ", " << row0 << ") to (" << col1 << ", "
-              << row1 << ")";
+              << "(" << col0 << ", " << row0 << ") to (" << col1 << ", " << row1
+              << ")";
         }
 }
 
@@ -418,11 +420,12 @@ TEST_P(ScrDumpEmpty, WritesOnlyTheLinesThatExist) {
   EXPECT_EQ(screen->dumps, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ScrDumpEmpty,
-    testing::Values(DumpCase{0, 0, "\n"}, DumpCase{5, 0, "\n"},
-                    DumpCase{0, 3, "\n\n\n"}, DumpCase{1, 2, "\n\n"},
-                    DumpCase{2, 1, "\n "}));
+INSTANTIATE_TEST_SUITE_P(Sizes, ScrDumpEmpty,
+                         testing::Values(DumpCase{0, 0, "\n"},
+                                         DumpCase{5, 0, "\n"},
+                                         DumpCase{0, 3, "\n\n\n"},
+                                         DumpCase{1, 2, "\n\n"},
+                                         DumpCase{2, 1, "\n "}));
 
 TEST(ScrNone, EveryOperationOnNoneDoesNothing) {
   SCRResize(nullptr, 3, 3);

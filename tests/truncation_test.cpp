@@ -11,6 +11,8 @@
 // complete input, so prefixes that reach the first digit of the input's last
 // number are not checked. Raw rasters have no such exception: every byte
 // counts.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -20,8 +22,6 @@
 #include <regex>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "img/img.h"
 #include "tests/test_support.h"
@@ -179,7 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
     Readers, Truncation,
     testing::Values(Case{"IMGParse", Parse, PnmSeeds, PlainPnm},
                     Case{"IMGLoad", Load, PnmSeeds, PlainPnm},
-                    Case{"IMGFromASCII", FromAscii, TextFormSeeds, AlwaysPlain}),
+                    Case{"IMGFromASCII", FromAscii, TextFormSeeds,
+                         AlwaysPlain}),
     [](const testing::TestParamInfo<Case>& info) {
       return std::string(info.param.name);
     });

@@ -7,7 +7,7 @@
 #include "textscreen/textscreen.h"
 
 struct Scroller {
-  int32_t column;      // screen cell where the window starts
+  int32_t column;  // screen cell where the window starts
   int32_t row;
   TextScreen* screen;  // bound at creation to the current screen; not owned
   int32_t speed;       // characters per step; may be negative

@@ -16,10 +16,10 @@ struct Star {
 struct Starfield {
   int32_t originCol;  // the area's position; not read by these operations
   int32_t originRow;
-  int32_t width;      // area size in cells: 80 x 25 after STARSNew
+  int32_t width;  // area size in cells: 80 x 25 after STARSNew
   int32_t height;
   int32_t count;
-  Star* stars;        // count stars; owned
+  Star* stars;  // count stars; owned
 };
 
 // A starfield on an 80 x 25 area with 10 stars, or none.

@@ -25,7 +25,7 @@
 #include "img/img.h"
 
 inline constexpr int GLYPH_COUNT = 128;
-inline constexpr int GLYPH_SIZE = 8;          // cells a side
+inline constexpr int GLYPH_SIZE = 8;            // cells a side
 inline constexpr int GLYPH_SHEET_COLUMNS = 16;  // glyphs per sheet row
 inline constexpr int GLYPH_SHEET_WIDTH = GLYPH_SHEET_COLUMNS * GLYPH_SIZE;
 inline constexpr int GLYPH_SHEET_HEIGHT =
@@ -73,7 +73,7 @@ inline bool GLYPHParse(std::string_view text, GlyphSet* set,
                        std::string* error) {
   using namespace glyph_internal;
   std::array<int, GLYPH_COUNT> definedAt{};  // header line, 0 = not yet
-  int code = -1;                              // glyph being read, -1 = none
+  int code = -1;                             // glyph being read, -1 = none
   int rowsRead = 0;
   int lineNo = 0;
   size_t pos = 0;
