@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
@@ -33,9 +34,12 @@ constexpr int kComplete = kMagic | kWidth | kHeight | kMaxval;
 // accumulated only up to this value and then dropped; nothing can overflow.
 constexpr int32_t kUnusedNumberCap = 99999999;
 
-// The file reader's stream buffer: big enough that refills cost little next to
-// the per-byte work.
-constexpr size_t kReadBufferSize = 64 * 1024;
+// The file reader's stream buffer: the whole file when it is smaller, else
+// big enough that refills (a system call and a copy each) cost little next to
+// the per-byte work. Input of unknown size gets the middle size.
+constexpr size_t kReadBufferMin = 4 * 1024;
+constexpr size_t kReadBufferMax = 256 * 1024;
+constexpr size_t kReadBufferUnknown = 64 * 1024;
 
 // The writer converts this many pixels at a time into raw bytes and writes
 // them with one call.
@@ -295,6 +299,13 @@ int64_t BytesLeft(FILE* file) {
   return left < 0 ? 0 : left;
 }
 
+// The stream buffer for a file with this many bytes left (-1: unknown).
+size_t ReadBufferSize(int64_t left) {
+  if (left < 0) return kReadBufferUnknown;
+  return static_cast<size_t>(std::clamp<int64_t>(
+      left, kReadBufferMin, static_cast<int64_t>(kReadBufferMax)));
+}
+
 // ---- Buffer reader ----------------------------------------------------------
 //
 // Reads [p, end) and never past end. A number leaves the byte that ends it in
@@ -512,13 +523,15 @@ Image* IMGLoad(const char* filename) {
     return nullptr;
   }
   // The stream buffer must outlive the stream, so it is declared first.
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]);
+  std::unique_ptr<char[]> buffer;
   FilePtr file(std::fopen(filename, "rb"));
   if (!file) {
     IMGError();
     return nullptr;
   }
-  if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, kReadBufferSize);
+  const size_t size = ReadBufferSize(BytesLeft(file.get()));
+  buffer.reset(new (std::nothrow) char[size]);
+  if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, size);
 
   Header header;
   if (!ReadFileHeader(file.get(), &header)) {
