@@ -7,23 +7,21 @@
 //
 // Each runs on two screens: the 8-bit one that the dummy driver gives the
 // intro's mode request (depth 0), where every present converts the frame,
-// and a 32-bit one in the frame's own format, as on a desktop. "speedup" is
-// the plain path's median time on the same screen over the case's own.
+// and a 32-bit one in the frame's own format, as on a desktop. The program
+// ends with the plain path's median processor time on each screen over
+// DEMOFrame's.
 //
 //   frame_bench --benchmark_repetitions=5
 //               --benchmark_report_aggregates_only=true
 #include <SDL.h>
 #include <benchmark/benchmark.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "bench/plain_render.h"
+#include "bench/ratio_table.h"
 #include "demo/demo.h"
 
 namespace {
@@ -48,12 +46,6 @@ bool Started() {
   return started;
 }
 
-double CpuNanoseconds() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
-}
-
 // The screen of the given depth, 640 x 480. The display asks for depth 0,
 // which keeps the depth of the mode set just before.
 bool SetDepth(int depth) {
@@ -63,34 +55,8 @@ bool SetDepth(int depth) {
   return screen && screen->format->BitsPerPixel == depth;
 }
 
-// The plain path's runs on each depth: iterations and processor time per
-// iteration.
-std::vector<std::pair<int64_t, double>>& PlainRuns(int64_t depth) {
-  static std::map<int64_t, std::vector<std::pair<int64_t, double>>> runs;
-  return runs[depth];
-}
-
-// The median of the plain path's runs with the most iterations (the
-// library's first, short runs only size the real ones).
-double PlainNanoseconds(int64_t depth) {
-  int64_t most = 0;
-  for (const auto& run : PlainRuns(depth)) most = std::max(most, run.first);
-  std::vector<double> times;
-  for (const auto& run : PlainRuns(depth))
-    if (run.first == most) times.push_back(run.second);
-  if (times.empty()) return 0;
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-void Report(benchmark::State& state, double start, bool isPlain) {
-  const double ns = (CpuNanoseconds() - start) /
-                    double(std::max<int64_t>(1, state.iterations()));
-  const int64_t depth = state.range(0);
-  if (isPlain) PlainRuns(depth).push_back({state.iterations(), ns});
-  const double plain = PlainNanoseconds(depth);
-  if (plain > 0) state.counters["speedup"] = plain / ns;
-  state.SetLabel("640x480, 80x60 cells, " + std::to_string(depth) +
+void Label(benchmark::State& state) {
+  state.SetLabel("640x480, 80x60 cells, " + std::to_string(state.range(0)) +
                  "-bit screen");
 }
 
@@ -115,7 +81,6 @@ void BM_PlainFrame(benchmark::State& state) {
   if (!Started()) return state.SkipWithError("cannot start the intro headless");
   if (!SetDepth(int(state.range(0))))
     return state.SkipWithError("no screen of that depth");
-  const double start = CpuNanoseconds();
   for (auto _ : state) {
     IMGClear(demo.frame);
     bench::PlainRender(demo.frame, demo.screen, demo.font);
@@ -125,25 +90,30 @@ void BM_PlainFrame(benchmark::State& state) {
     demo.keyboard->keys[0] = 0;
     benchmark::ClobberMemory();
   }
-  Report(state, start, true);
+  Label(state);
 }
 
 void BM_DEMOFrame(benchmark::State& state) {
   if (!Started()) return state.SkipWithError("cannot start the intro headless");
   if (!SetDepth(int(state.range(0))))
     return state.SkipWithError("no screen of that depth");
-  const double start = CpuNanoseconds();
   for (auto _ : state) {
     DEMOFrame();
     benchmark::ClobberMemory();
   }
-  Report(state, start, false);
+  Label(state);
 }
 
-// The plain path first: DEMOFrame is measured against it.
 BENCHMARK(BM_PlainFrame)->Arg(8)->Arg(32)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DEMOFrame)->Arg(8)->Arg(32)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  bench::RatioTable table;
+  for (const char* depth : {"8", "32"})
+    table.Add(std::string("DEMOFrame vs plain, ") + depth + "-bit screen",
+              std::string("BM_DEMOFrame/") + depth,
+              std::string("BM_PlainFrame/") + depth);
+  return bench::RunWithTable(argc, argv, table);
+}

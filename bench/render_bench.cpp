@@ -11,24 +11,23 @@
 //   from the same glyph sheet, rendered to an SDL2 surface, no cache) and
 //   libcaca's canvas renderer (its first built-in font, to a 32-bit buffer).
 //
-// Every case reports "x_floor", its time over the median time of the floor
-// measured earlier in the same run (lower is better; 1 is the floor).
+// The program ends with a table of ratios of median processor times: the
+// floor's, the plain path's and the peers' over the render's (above 1: the
+// render takes less).
 //
 //   render_bench --benchmark_repetitions=5
 //                --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
-#include <time.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bench/plain_render.h"
+#include "bench/ratio_table.h"
 #include "demo/demo.h"
 
 #if defined(INTRO_HAVE_LIBTCOD)
@@ -51,59 +50,6 @@ struct Size {
   int32_t cols, rows;
 };
 constexpr Size kSizes[] = {{80, 60}, {40, 25}};
-
-// This thread's processor time in nanoseconds: what the benchmark's CPU
-// column shows, and unlike the wall clock not stretched by other processes.
-double CpuNanoseconds() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
-}
-
-// The floor's runs of each size: iterations and time per iteration.
-struct FloorRun {
-  int64_t iterations;
-  double ns;
-};
-std::map<int64_t, std::vector<FloorRun>>& FloorRuns() {
-  static std::map<int64_t, std::vector<FloorRun>> runs;
-  return runs;
-}
-
-// The floor's time per iteration: the median of its measured runs. The
-// library first runs a case with few iterations to size the real runs;
-// only the runs with the most iterations count.
-double FloorNanoseconds(int64_t size) {
-  std::vector<FloorRun>& runs = FloorRuns()[size];
-  int64_t most = 0;
-  for (const FloorRun& run : runs) most = std::max(most, run.iterations);
-  std::vector<double> times;
-  for (const FloorRun& run : runs)
-    if (run.iterations == most) times.push_back(run.ns);
-  if (times.empty()) return 0;
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-// Times the loop per iteration and reports it against the floor.
-class Timed {
- public:
-  explicit Timed(benchmark::State& state)
-      : state_(state), start_(CpuNanoseconds()) {}
-  // Call after the loop.
-  void Report(bool isFloor = false) {
-    const double ns = (CpuNanoseconds() - start_) /
-                      double(std::max<int64_t>(1, state_.iterations()));
-    if (isFloor)
-      FloorRuns()[state_.range(0)].push_back({state_.iterations(), ns});
-    const double floor = FloorNanoseconds(state_.range(0));
-    if (floor > 0) state_.counters["x_floor"] = ns / floor;
-  }
-
- private:
-  benchmark::State& state_;
-  double start_;
-};
 
 void Label(benchmark::State& state) {
   const Size size = kSizes[state.range(0)];
@@ -161,7 +107,6 @@ void BM_Floor(benchmark::State& state) {
   Scene scene(kSizes[state.range(0)]);
   uint32_t* pixels = scene.frame->pixels;
   const size_t n = size_t(scene.frame->width) * size_t(scene.frame->height);
-  Timed timed(state);
   for (auto _ : state) {
     std::memset(pixels, 0, n * sizeof(uint32_t));
     benchmark::ClobberMemory();
@@ -169,41 +114,35 @@ void BM_Floor(benchmark::State& state) {
     benchmark::DoNotOptimize(pixels);
     benchmark::ClobberMemory();
   }
-  timed.Report(true);
   Label(state);
 }
 
 void BM_Render(benchmark::State& state) {
   if (!Usable(state)) return;
   Scene scene(kSizes[state.range(0)]);
-  Timed timed(state);
   for (auto _ : state) {
     IMGClear(scene.frame);
     DEMORender(scene.frame, &scene.screen, scene.font);
     benchmark::DoNotOptimize(scene.frame->pixels);
     benchmark::ClobberMemory();
   }
-  timed.Report();
   Label(state);
 }
 
 // The clear alone: the part of every case above the floor's first pass.
 void BM_Clear(benchmark::State& state) {
   Scene scene(kSizes[state.range(0)]);
-  Timed timed(state);
   for (auto _ : state) {
     IMGClear(scene.frame);
     benchmark::DoNotOptimize(scene.frame->pixels);
     benchmark::ClobberMemory();
   }
-  timed.Report();
   Label(state);
 }
 
 void BM_PlainPutChar(benchmark::State& state) {
   if (!Usable(state)) return;
   Scene scene(kSizes[state.range(0)]);
-  Timed timed(state);
   for (auto _ : state) {
     IMGClear(scene.frame);
     const int32_t* cell = scene.screen.cells;
@@ -213,21 +152,18 @@ void BM_PlainPutChar(benchmark::State& state) {
     benchmark::DoNotOptimize(scene.frame->pixels);
     benchmark::ClobberMemory();
   }
-  timed.Report();
   Label(state);
 }
 
 void BM_Plain(benchmark::State& state) {
   if (!Usable(state)) return;
   Scene scene(kSizes[state.range(0)]);
-  Timed timed(state);
   for (auto _ : state) {
     IMGClear(scene.frame);
     bench::PlainRender(scene.frame, &scene.screen, scene.font);
     benchmark::DoNotOptimize(scene.frame->pixels);
     benchmark::ClobberMemory();
   }
-  timed.Report();
   Label(state);
 }
 
@@ -299,13 +235,11 @@ void BM_Libtcod(benchmark::State& state) {
   struct SDL_Surface* surface = nullptr;
   if (tcod->render(tileset, console, nullptr, &surface) < 0)
     return state.SkipWithError("libtcod cannot render headless");
-  Timed timed(state);
   for (auto _ : state) {
     tcod->render(tileset, console, nullptr, &surface);
     benchmark::DoNotOptimize(surface);
     benchmark::ClobberMemory();
   }
-  timed.Report();
   Label(state);
   tcod->consoleDelete(console);
   tcod->tilesetDelete(tileset);
@@ -328,13 +262,11 @@ void BM_Libcaca(benchmark::State& state) {
   const int w = size.cols * caca_get_font_width(font);
   const int h = size.rows * caca_get_font_height(font);
   std::vector<uint32_t> buffer(size_t(w) * size_t(h));
-  Timed timed(state);
   for (auto _ : state) {
     caca_render_canvas(canvas, font, buffer.data(), w, h, w * 4);
     benchmark::DoNotOptimize(buffer.data());
     benchmark::ClobberMemory();
   }
-  timed.Report();
   state.SetLabel(std::to_string(size.cols) + "x" + std::to_string(size.rows) +
                  " cells, " + std::to_string(w) + "x" + std::to_string(h) +
                  " px (" + caca_get_font_list()[0] + ")");
@@ -362,4 +294,23 @@ BENCHMARK(BM_Libcaca)->Apply(Sizes);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  bench::RatioTable table;
+  const char* const peers[][2] = {{"the floor", "BM_Floor"},
+                                  {"plain", "BM_Plain"},
+                                  {"libtcod", "BM_Libtcod"},
+                                  {"libcaca", "BM_Libcaca"}};
+  for (int size = 0; size < 2; ++size) {
+    char cells[32];
+    std::snprintf(cells, sizeof cells, "%dx%d cells", kSizes[size].cols,
+                  kSizes[size].rows);
+    for (const auto& [peer, name] : peers) {
+      char label[64], ours[32], theirs[32];
+      std::snprintf(label, sizeof label, "render %s vs %s", cells, peer);
+      std::snprintf(ours, sizeof ours, "BM_Render/%d", size);
+      std::snprintf(theirs, sizeof theirs, "%s/%d", name, size);
+      table.Add(label, ours, theirs);
+    }
+  }
+  return bench::RunWithTable(argc, argv, table);
+}

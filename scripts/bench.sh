@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (Release) and runs them all, each against its peers or
-# its floor in the same run; every program ends with its table of ratios.
+# its floor in the same run; every program ends with its table of ratios of
+# medians. The repetitions of all the benchmarks of a program run in random
+# order, so a slow spell of a shared machine falls on ours and the peers alike.
 # Usage: scripts/bench.sh [extra Google Benchmark flags]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,6 +14,7 @@ export SDL_VIDEODRIVER=dummy
 for bench in pnm_bench transform_bench render_bench present_bench frame_bench; do
   echo "== $bench"
   "$here/build-bench/bench/$bench" --benchmark_repetitions=5 \
+    --benchmark_enable_random_interleaving=true \
     --benchmark_report_aggregates_only=true "$@" 2>&1 |
     grep -v -E '_(mean|stddev|cv) '
 done
