@@ -34,7 +34,9 @@ struct Image {
 [[nodiscard]] Image* IMGNew();
 
 // Releases the image and its pixels and sets *image to none. A none address or
-// handle: report, nothing else.
+// handle: report, nothing else. The pixel array of the last large image freed
+// (32 to 64 MiB) is kept for the next large image rather than given back to
+// the system, as the heap keeps smaller blocks.
 void IMGFree(Image** image);
 
 // True when both have the same size and the same 32-bit value in every pixel.
