@@ -288,22 +288,29 @@ bool ReadFileRaster(FILE* file, int type, Image* image) {
   }
 }
 
-// Bytes left in a regular file after the stream's position, or -1 when the
-// stream is no regular file (a pipe, a terminal) and its size is unknown.
-int64_t BytesLeft(FILE* file) {
+// The size of the regular file behind the stream, or -1 when it is no regular
+// file (a pipe, a terminal) and its size is unknown.
+int64_t FileSize(FILE* file) {
   struct stat st;
   if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+// Bytes left after the stream's position in a file of the given size, or -1
+// when either is unknown.
+int64_t BytesLeft(FILE* file, int64_t size) {
+  if (size < 0) return -1;
   long position = std::ftell(file);
   if (position < 0) return -1;
-  int64_t left = static_cast<int64_t>(st.st_size) - position;
+  int64_t left = size - position;
   return left < 0 ? 0 : left;
 }
 
-// The stream buffer for a file with this many bytes left (-1: unknown).
-size_t ReadBufferSize(int64_t left) {
-  if (left < 0) return kReadBufferUnknown;
+// The stream buffer for a file of this size (-1: unknown).
+size_t ReadBufferSize(int64_t size) {
+  if (size < 0) return kReadBufferUnknown;
   return static_cast<size_t>(std::clamp<int64_t>(
-      left, kReadBufferMin, static_cast<int64_t>(kReadBufferMax)));
+      size, kReadBufferMin, static_cast<int64_t>(kReadBufferMax)));
 }
 
 // ---- Buffer reader ----------------------------------------------------------
@@ -529,16 +536,17 @@ Image* IMGLoad(const char* filename) {
     IMGError();
     return nullptr;
   }
-  const size_t size = ReadBufferSize(BytesLeft(file.get()));
-  buffer.reset(new (std::nothrow) char[size]);
-  if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, size);
+  const int64_t fileSize = FileSize(file.get());
+  const size_t bufferSize = ReadBufferSize(fileSize);
+  buffer.reset(new (std::nothrow) char[bufferSize]);
+  if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, bufferSize);
 
   Header header;
   if (!ReadFileHeader(file.get(), &header)) {
     IMGError();
     return nullptr;
   }
-  ImagePtr image = NewForHeader(header, BytesLeft(file.get()), true);
+  ImagePtr image = NewForHeader(header, BytesLeft(file.get(), fileSize), true);
   if (!image) return nullptr;
   if (!ReadFileRaster(file.get(), header.type, image.get())) {
     IMGError();
