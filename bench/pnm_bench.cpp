@@ -6,8 +6,9 @@
 #include <pnm.h>
 #include <ppm.h>
 
+// Every format is compiled in: with STBI_ONLY_PNM some stb_image releases
+// (Debian 13's) call a 16-bit conversion they then leave out, and fail to build.
 #define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNM
 #include <benchmark/benchmark.h>
 #include <stb_image.h>
 

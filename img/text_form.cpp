@@ -83,7 +83,7 @@ char* IMGToASCII(const Image* image) {
   }
   const int64_t n = static_cast<int64_t>(image->width) * image->height;
   if (n <= 0) {
-    auto* text = static_cast<char*>(std::calloc(sizeof kEmptyForm, 1));
+    auto* text = static_cast<char*>(std::calloc(1, sizeof kEmptyForm));
     if (!text) {
       IMGError();
       return nullptr;
