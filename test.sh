@@ -13,6 +13,9 @@ cmake -S "$here" -B "$here/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO
 cmake --build "$here/build-test" -j"$jobs"
 (cd "$here/build-test" && ctest --output-on-failure -j"$jobs")
 
+echo "== install into a staging prefix, the Debian package"
+"$here/tests/install/install_test.sh" "$here" "$here/build-test" "$here/build-install"
+
 echo "== sanitizers: build and test"
 cmake -S "$here" -B "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_SANITIZE=ON >/dev/null
 cmake --build "$here/build-asan" -j"$jobs"

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "demo/demo.h"
+#include "demo/options.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
@@ -43,7 +44,9 @@ constexpr char kUsage[] =
     "  --every K       write every K-th presentation (default 1)\n"
     "  --cells         also write the rendered text screen as "
     "cells-NNNNNN.txt\n"
-    "  --help          this text\n";
+    "  --data DIR      read the data files from the folder DIR instead\n"
+    "  --help          this text\n"
+    "  --version       the program's name and version\n";
 
 struct ScriptedKey {
   int32_t presentation;
@@ -56,6 +59,7 @@ struct Options {
   int32_t every = 1;
   bool cells = false;
   std::string out = "capture";
+  const char* data = nullptr;  // none: the working directory
   std::vector<ScriptedKey> keys;
 };
 
@@ -116,7 +120,8 @@ bool ParseKeys(const char* text) {
   return true;
 }
 
-// 0: parsed; otherwise the exit status to end with.
+// 0: parsed; -1: end with status 0 (--version); otherwise the exit status to
+// end with.
 int ParseArguments(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -125,6 +130,9 @@ int ParseArguments(int argc, char** argv) {
     if (arg == "--help") {
       std::fputs(kUsage, stdout);
       return 2;
+    } else if (arg == "--version") {
+      DEMOPrintVersion("intro-capture");
+      return -1;
     } else if (arg == "--cells") {
       options.cells = true;
       continue;
@@ -139,6 +147,9 @@ int ParseArguments(int argc, char** argv) {
     } else if (arg == "--out") {
       options.out = value;
       ok = !options.out.empty();
+    } else if (arg == "--data") {
+      options.data = value;
+      ok = *value != 0;
     } else if (arg == "--from") {
       ok = ParseInt(value, 0, INT32_MAX, &options.from);
     } else if (arg == "--every") {
@@ -247,12 +258,20 @@ void DEMOPoll(Keyboard* keyboard) {
 }
 
 int main(int argc, char** argv) {
-  if (int status = ParseArguments(argc, argv)) return status;
+  if (int status = ParseArguments(argc, argv)) return status < 0 ? 0 : status;
+  // The output folder is named from where the program was started, also
+  // when the data files are read from elsewhere.
+  if (options.data && options.out[0] != '/') {
+    char* here = getcwd(nullptr, 0);
+    if (here) options.out = std::string(here) + "/" + options.out;
+    std::free(here);
+  }
   if (!MakeFolders(options.out)) {
     std::fprintf(stderr, "intro-capture: cannot create folder %s\n",
                  options.out.c_str());
     return 1;
   }
+  if (!DEMOEnterDataFolder("intro-capture", options.data)) return 1;
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   if (!SDLPlatformInit()) return 1;
   started = std::chrono::steady_clock::now();

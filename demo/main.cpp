@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   IntroOptions options;
   int status = 0;
   if (!DEMOParseIntroOptions(argc, argv, &options, &status)) return status;
+  if (!DEMOEnterDataFolder(argv[0], options.data)) return 1;
   DEMOSetRate(options.fps);
   if (!SDLPlatformInit()) return 1;
   if (!DEMOInit()) {

@@ -1,5 +1,7 @@
 #include "demo/options.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -28,13 +30,16 @@ bool DEMOParseInt(const char* text, int32_t min, int32_t max, int32_t* value) {
 void DEMOIntroUsage(const char* program, FILE* out) {
   std::fprintf(
       out,
-      "usage: %s [--fps N]\n"
+      "usage: %s [--fps N] [--data DIR]\n"
       "Plays the intro from the data files in the working directory.\n"
       "  --fps N   at most N presentations a second (1 to 1000); 0, the\n"
       "            default, is unlimited: every animation moves one step per\n"
       "            presentation, as fast as the machine presents. --fps 60\n"
       "            is the pace to watch it at.\n"
+      "  --data DIR\n"
+      "            read the data files from the folder DIR instead\n"
       "  --help    this text\n"
+      "  --version the program's name and version\n"
       "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
       "Closing the window, Ctrl-C and SIGTERM quit like Escape; a second one\n"
       "during the fade ends the program at once.\n",
@@ -50,6 +55,25 @@ bool DEMOParseIntroOptions(int argc, char** argv, IntroOptions* options,
       DEMOIntroUsage(program, stdout);
       *status = 0;
       return false;
+    }
+    if (std::strcmp(arg, "--version") == 0) {
+      DEMOPrintVersion(program);
+      *status = 0;
+      return false;
+    }
+    if (std::strcmp(arg, "--data") == 0 ||
+        std::strncmp(arg, "--data=", 7) == 0) {
+      const char* dir = arg[6] == '='  ? arg + 7
+                        : i + 1 < argc ? argv[++i]
+                                       : nullptr;
+      if (!dir || !*dir) {
+        std::fprintf(stderr, "%s: --data takes a folder\n", program);
+        DEMOIntroUsage(program, stderr);
+        *status = 2;
+        return false;
+      }
+      options->data = dir;
+      continue;
     }
     const char* value = nullptr;
     if (std::strcmp(arg, "--fps") == 0) {
@@ -71,4 +95,19 @@ bool DEMOParseIntroOptions(int argc, char** argv, IntroOptions* options,
     }
   }
   return true;
+}
+
+void DEMOPrintVersion(const char* program) {
+  std::printf("%s (tandrix) %s\n", program, INTRO_VERSION);
+}
+
+bool DEMOEnterDataFolder(const char* program, const char* dir) {
+  if (!dir || chdir(dir) == 0) return true;
+  const char* slash = program ? std::strrchr(program, '/') : nullptr;
+  std::fprintf(stderr, "%s: cannot use the data folder %s: %s\n",
+               slash     ? slash + 1
+               : program ? program
+                         : "intro",
+               dir, std::strerror(errno));
+  return false;
 }

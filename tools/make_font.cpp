@@ -1,11 +1,13 @@
 // make_font: builds the glyph sheet image from its editable text source.
 //
 //   make_font <source.txt> <out.ppm>
+//   make_font --version
 //
 // Exit status 0 once the sheet is written; 1 when the source cannot be read or
 // is malformed (the message names the line) or the image cannot be written;
 // 2 on wrong usage.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,6 +16,10 @@
 #include "tools/glyph_source.h"
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("make_font (tandrix) %s\n", INTRO_VERSION);
+    return 0;
+  }
   if (argc != 3) {
     std::fprintf(stderr, "usage: make_font <source.txt> <out.ppm>\n");
     return 2;
