@@ -1,11 +1,14 @@
 // The intros' command line: what runs, what prints the usage, what is refused.
-#include <gtest/gtest.h>
+#include "demo/options.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include "demo/options.h"
 
 namespace {
 
@@ -13,8 +16,9 @@ struct ArgsCase {
   const char* name;
   std::vector<std::string> args;
   bool runs;
-  int status;  // when it does not run
-  int32_t fps;  // when it runs
+  int status;                  // when it does not run
+  int32_t fps;                 // when it runs
+  const char* data = nullptr;  // the data folder, when it runs
 };
 
 void PrintTo(const ArgsCase& c, std::ostream* os) { *os << c.name; }
@@ -31,13 +35,15 @@ TEST_P(IntroArguments, RunOrEndWithTheirStatus) {
   int status = -1;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  const bool runs = DEMOParseIntroOptions(int(argv.size()), argv.data(),
-                                          &options, &status);
+  const bool runs =
+      DEMOParseIntroOptions(int(argv.size()), argv.data(), &options, &status);
   const std::string out = testing::internal::GetCapturedStdout();
   const std::string err = testing::internal::GetCapturedStderr();
   ASSERT_EQ(runs, c.runs);
   if (runs) {
     EXPECT_EQ(options.fps, c.fps);
+    EXPECT_STREQ(options.data ? options.data : "(none)",
+                 c.data ? c.data : "(none)");
     EXPECT_EQ(out + err, "");
     return;
   }
@@ -68,9 +74,60 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{"NegativeFps", {"--fps", "-1"}, false, 2, 0},
         ArgsCase{"FpsNotANumber", {"--fps", "60x"}, false, 2, 0},
         ArgsCase{"FpsEmpty", {"--fps="}, false, 2, 0},
-        ArgsCase{"FpsOverflowingInt", {"--fps", "99999999999"}, false, 2, 0}),
+        ArgsCase{"FpsOverflowingInt", {"--fps", "99999999999"}, false, 2, 0},
+        ArgsCase{"DataNamesTheFolder", {"--data", "/d"}, true, 0, 0, "/d"},
+        ArgsCase{"DataWithEqualsSign",
+                 {"--data=/d", "--fps", "5"},
+                 true,
+                 0,
+                 5,
+                 "/d"},
+        ArgsCase{"DataWithoutFolder", {"--data"}, false, 2, 0},
+        ArgsCase{"DataEmpty", {"--data="}, false, 2, 0}),
     [](const testing::TestParamInfo<ArgsCase>& info) {
       return info.param.name;
     });
+
+// --version answers on standard output with the program's base name and the
+// version, and ends the program with status 0 before any other option counts.
+TEST(IntroVersion, NamesTheProgramAndItsVersion) {
+  std::string words[] = {"/usr/bin/intro-fullscreen", "--fps", "9", "--version",
+                         "--bogus"};
+  char* argv[] = {words[0].data(), words[1].data(), words[2].data(),
+                  words[3].data(), words[4].data()};
+  IntroOptions options;
+  int status = -1;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(DEMOParseIntroOptions(5, argv, &options, &status));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(testing::internal::RE::FullMatch(
+      out, "intro-fullscreen \\(tandrix\\) [0-9]+\\.[0-9]+\\.[0-9]+\n"))
+      << out;
+}
+
+// The data folder becomes the working directory, where the driver opens the
+// data files by name; one that cannot be entered is reported and refused.
+TEST(IntroDataFolder, IsEnteredOrRefusedWithItsName) {
+  char* before = getcwd(nullptr, 0);
+  ASSERT_NE(before, nullptr);
+  EXPECT_TRUE(DEMOEnterDataFolder("/usr/bin/intro-window", nullptr));
+  EXPECT_TRUE(
+      DEMOEnterDataFolder("/usr/bin/intro-window", INTRO_SOURCE_DIR "/data"));
+  EXPECT_EQ(std::string(std::filesystem::current_path()),
+            std::string(std::filesystem::canonical(INTRO_SOURCE_DIR "/data")));
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(DEMOEnterDataFolder("/usr/bin/intro-window", "/no/such/folder"));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(
+      err.rfind("intro-window: cannot use the data folder /no/such/folder: ",
+                0),
+      0u)
+      << err;
+  EXPECT_EQ(std::string(std::filesystem::current_path()),
+            std::string(std::filesystem::canonical(INTRO_SOURCE_DIR "/data")));
+  ASSERT_EQ(chdir(before), 0);
+  std::free(before);
+}
 
 }  // namespace
