@@ -4,6 +4,7 @@
 # moment of every presentation with a preloaded logger, and prints the mean
 # and 99th percentile of the intervals between presentations and the
 # processor time used, as a share of one core.
+# FPS 0 runs it unpaced and reports how many it presents a second.
 # Usage: scripts/pacing.sh [FPS [SECONDS [PROGRAM]]]   (default 60 10 intro-window)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,11 +52,15 @@ p99 = d[min(len(d) - 1, int(0.99 * len(d)))]
 ticks = int(ticks)
 cpu = (int(utime) + int(stime)) / ticks
 alive = float(uptime) - int(start) / ticks
-target = 1000 / int(fps)
-print(f"presentations measured: {len(d) + 1}")
-print(f"target interval: {target:.2f} ms")
-print(f"mean interval:   {mean:.3f} ms ({100 * (mean - target) / target:+.2f} %)")
-print(f"99th percentile: {p99:.3f} ms ({p99 - target:+.2f} ms)")
+print(f"presentations measured: {len(d) + 1}, {1000 / mean:.0f} a second")
+if int(fps) > 0:
+    target = 1000 / int(fps)
+    print(f"target interval: {target:.2f} ms")
+    print(f"mean interval:   {mean:.3f} ms ({100 * (mean - target) / target:+.2f} %)")
+    print(f"99th percentile: {p99:.3f} ms ({p99 - target:+.2f} ms)")
+else:
+    print(f"mean interval:   {mean:.4f} ms")
+    print(f"99th percentile: {p99:.4f} ms")
 print(f"max interval:    {d[-1]:.3f} ms")
 print(f"processor time:  {cpu:.2f} s in {alive:.1f} s, {100 * cpu / alive:.2f} % of one core")
 PY
