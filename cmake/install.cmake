@@ -81,6 +81,23 @@ if(TARGET intro-window)  # not in a build without SDL
     ${PROJECT_BINARY_DIR}/tandrix @ONLY)
   install(PROGRAMS ${PROJECT_BINARY_DIR}/tandrix
     DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
+
+  # One manual page for the four programs, the other three names pointing to
+  # it; compressed without name or time stamp, as Debian wants them.
+  find_program(GZIP gzip)
+  if(GZIP)
+    set(man ${PROJECT_BINARY_DIR}/man)
+    configure_file(${PROJECT_SOURCE_DIR}/docs/man/tandrix.1 ${man}/tandrix.1 @ONLY)
+    set(pages ${man}/tandrix.1)
+    foreach(name intro-window intro-fullscreen intro-capture)
+      file(WRITE ${man}/${name}.1 ".so man1/tandrix.1\n")
+      list(APPEND pages ${man}/${name}.1)
+    endforeach()
+    execute_process(COMMAND ${GZIP} -9nf ${pages})
+    list(TRANSFORM pages APPEND .gz)
+    install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT programs)
+  endif()
 endif()
 # The terminal intro, in builds that have it.
 if(TARGET intro-term)

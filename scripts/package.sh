@@ -10,6 +10,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build-package}
 
 if command -v dpkg-buildflags >/dev/null; then
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
   export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
   export CFLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
   export LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
