@@ -34,7 +34,13 @@ foreach(lib ${TANDRIX_LIBRARIES})
     string(REGEX REPLACE "#include \"(common|img|font|textscreen)/"
                          "#include \"tandrix/\\1/" text "${text}")
     set(staged ${PROJECT_BINARY_DIR}/include/tandrix/${lib}/${name})
-    file(CONFIGURE OUTPUT ${staged} CONTENT "${text}" @ONLY)
+    set(old "")
+    if(EXISTS ${staged})
+      file(READ ${staged} old)
+    endif()
+    if(NOT old STREQUAL text)  # untouched otherwise: nothing rebuilds
+      file(WRITE ${staged} "${text}")
+    endif()
     install(FILES ${staged} DESTINATION ${TANDRIX_INCLUDE_DIR}/tandrix/${lib}
             COMPONENT development)
   endforeach()
