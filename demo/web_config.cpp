@@ -21,6 +21,10 @@ EM_ASYNC_JS(void, WebAfterPresent, (int n), {
   await Module.afterPresent(n);
 });
 
+// The page paces the intro (an animation frame, or ?fps=N), so the native
+// --fps pacer has nothing to do here.
+void DEMOSetRate(int32_t) {}
+
 void DEMOPresent(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);
   WebAfterPresent(demo.presentations);  // counted by the driver afterwards

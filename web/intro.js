@@ -11,6 +11,10 @@
 // only the keyboard takes the low byte. Repeats of a held key are dropped, as
 // SDL 1.2 sends none unless asked.
 //
+// Start and end. The page's script starts main once the data file is loaded
+// and calls Module.onEnd(status) when main has returned (after the fade), with
+// Module.ended true from then on.
+//
 // Test hook, inert unless asked for. ?stopAt=N pauses the intro right after
 // presentation N (counted from 0) and before its key poll; Module.stopped is
 // then N (null while running). Module.stopAt = M; Module.resume() goes on to
@@ -32,6 +36,19 @@
   Module.presented = 0;
   Module.firstFrameAt = null;
   Module.doNotCaptureKeyboard = true;  // keys come through keySym below
+  Module.ended = false;
+
+  // main goes asynchronous at its first presentation, so it is called as an
+  // asynchronous function: its promise settles when main returns.
+  Module.onRuntimeInitialized = function () {
+    // Every presentation rewrites the screen from the program's own copy, so
+    // the emulation need not read the canvas back at each lock.
+    if (typeof SDL !== 'undefined') SDL.defaults.discardOnLock = true;
+    Module.ccall('main', 'number', [], [], { async: true }).then(function (status) {
+      Module.ended = true;
+      if (Module.onEnd) Module.onEnd(status);
+    });
+  };
 
   var release = null;  // resumes a stopped intro
   Module.resume = function () {

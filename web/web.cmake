@@ -41,7 +41,8 @@ function(add_web_intro name width height flags)
     INTRO_WIDTH=${width} INTRO_HEIGHT=${height} INTRO_MODE_FLAGS=${flags})
   target_link_libraries(${name} PRIVATE demo)
   target_link_options(${name} PRIVATE
-    -sASYNCIFY -sEXIT_RUNTIME=1 -sFORCE_FILESYSTEM=1 -sENVIRONMENT=web
+    -sASYNCIFY -sINVOKE_RUN=0 -sEXPORTED_RUNTIME_METHODS=ccall
+    -sFORCE_FILESYSTEM=1 -sENVIRONMENT=web
     -sMINIFY_HTML=0
     "SHELL:--shell-file ${web_dir}/shell.html"
     "SHELL:--pre-js ${web_dir}/intro.js"

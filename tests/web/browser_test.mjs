@@ -180,16 +180,17 @@ after(async () => {
 
 for (const config of PAGES) {
   describe(`${config.page} (${config.width}x${config.height}, paced by ${config.pacing})`, () => {
-    test('its own files stay within 400 KB besides the shared data file', () => {
+    test('its own files stay within 400 KB besides the shared data file', (t) => {
       const stem = path.parse(config.page).name;
       const total = ['.html', '.js', '.wasm']
         .map((ext) => fs.statSync(path.join(args.site, stem + ext)).size)
         .reduce((a, b) => a + b);
+      t.diagnostic(`${total} bytes`);
       assert.ok(total <= PAGE_LIMIT, `${total} bytes`);
     });
 
     test('shows intro-capture\'s frames through a held space, a tapped q and the fade, ' +
-         'then offers to start again', async () => {
+         'then offers to start again', async (t) => {
       const page = await browser.newPage();
       const errors = [];
       page.on('pageerror', (error) => errors.push(String(error)));
@@ -202,6 +203,7 @@ for (const config of PAGES) {
           await waitForStop(page, step.at);
           if (s === 0) {
             const first = await page.evaluate(() => Module.firstFrameAt);
+            t.diagnostic(`first frame ${Math.round(first)} ms after navigation`);
             assert.ok(first <= FIRST_FRAME_LIMIT, `first frame after ${first} ms`);
           }
           assert.equal(await page.evaluate(() => Module.presented), step.at + 1);
