@@ -11,9 +11,9 @@
 // only the keyboard takes the low byte. Repeats of a held key are dropped, as
 // SDL 1.2 sends none unless asked.
 //
-// Start and end. The page's script starts main once the data file is loaded
-// and calls Module.onEnd(status) when main has returned (after the fade), with
-// Module.ended true from then on.
+// Start and end. main starts once the data file is loaded; when it has
+// returned (after the fade) Module.ended becomes true and the page's
+// Module.onEnd(status) is called.
 //
 // Test hook, inert unless asked for. ?stopAt=N pauses the intro right after
 // presentation N (counted from 0) and before its key poll; Module.stopped is
@@ -37,6 +37,7 @@
   Module.firstFrameAt = null;
   Module.doNotCaptureKeyboard = true;  // keys come through keySym below
   Module.ended = false;
+  var running = false;  // between the start of main and its end
 
   // main goes asynchronous at its first presentation, so it is called as an
   // asynchronous function: its promise settles when main returns.
@@ -44,7 +45,9 @@
     // Every presentation rewrites the screen from the program's own copy, so
     // the emulation need not read the canvas back at each lock.
     if (typeof SDL !== 'undefined') SDL.defaults.discardOnLock = true;
+    running = true;
     Module.ccall('main', 'number', [], [], { async: true }).then(function (status) {
+      running = false;
       Module.ended = true;
       if (Module.onEnd) Module.onEnd(status);
     });
@@ -115,7 +118,7 @@
   // and F7 too) do only that, not the browser's own action.
   var acted = { 27: true, 32: true, 81: true, 113: true };
   function onKey(event) {
-    if (event.repeat || Module.ended || typeof Module._WebKey !== 'function') return;
+    if (event.repeat || !running) return;
     var sym = Module.keySym(event);
     if (!sym) return;
     if (acted[sym & 0xFF] && !event.ctrlKey && !event.altKey && !event.metaKey)

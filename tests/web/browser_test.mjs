@@ -185,7 +185,7 @@ for (const config of PAGES) {
       const total = ['.html', '.js', '.wasm']
         .map((ext) => fs.statSync(path.join(args.site, stem + ext)).size)
         .reduce((a, b) => a + b);
-      t.diagnostic(`${total} bytes`);
+      t.diagnostic?.(`${total} bytes`);
       assert.ok(total <= PAGE_LIMIT, `${total} bytes`);
     });
 
@@ -203,7 +203,7 @@ for (const config of PAGES) {
           await waitForStop(page, step.at);
           if (s === 0) {
             const first = await page.evaluate(() => Module.firstFrameAt);
-            t.diagnostic(`first frame ${Math.round(first)} ms after navigation`);
+            t.diagnostic?.(`first frame ${Math.round(first)} ms after navigation`);
             assert.ok(first <= FIRST_FRAME_LIMIT, `first frame after ${first} ms`);
           }
           assert.equal(await page.evaluate(() => Module.presented), step.at + 1);
