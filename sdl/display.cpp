@@ -186,6 +186,15 @@ void SDLDPYSetMode(Display* display, int32_t width, int32_t height) {
   doubleBuffered = (screen->flags & SDL_DOUBLEBUF) != 0;
 }
 
+bool SDLDPYHasScreen(const Display* display) {
+  return IsDisplay(display) && screen;
+}
+
+const char* SDLDPYReason() {
+  const char* reason = SDL_GetError();
+  return reason && *reason ? reason : "no reason given";
+}
+
 void SDLDPYShow(Display* display, const Image* image) {
   if (!CanShow(display, image) || !ScreenUsable()) {
     SDLDPYError();

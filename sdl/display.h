@@ -39,6 +39,13 @@ void SDLDPYFree(Display** display);
 // operations then report and do nothing.
 void SDLDPYSetMode(Display* display, int32_t width, int32_t height);
 
+// True when display is the display and holds a screen surface (its last mode
+// was granted).
+bool SDLDPYHasScreen(const Display* display);
+
+// SDL's own words for its last failure, such as a refused video mode.
+const char* SDLDPYReason();
+
 // Presents the top-left part of image that fits the display, in any screen
 // depth; the rest of the screen keeps its content. The image is not changed.
 void SDLDPYShow(Display* display, const Image* image);
