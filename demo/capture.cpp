@@ -325,7 +325,11 @@ int main(int argc, char** argv) {
                stderr);
     return 1;
   }
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  if (setenv("SDL_VIDEODRIVER", "dummy", 1) != 0) {
+    std::fputs("intro-capture: out of memory setting SDL_VIDEODRIVER\n",
+               stderr);
+    return 1;
+  }
   if (!SDLPlatformInit()) return 1;
   started = std::chrono::steady_clock::now();
   if (!DEMOInit()) {
