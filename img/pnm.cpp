@@ -200,7 +200,7 @@ bool ReadFileHeader(FILE* file, Header* h) {
       h->Store(value, false);
     }
   }
-  return true;
+  return left >= 0;  // a number may not end at the bound's false end
 }
 
 // Skips non-digits and reads one decimal number, consuming the byte after it.

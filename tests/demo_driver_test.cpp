@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,39 @@ TEST(DemoTextMeasure, ZeroByteEndsTheText) {
   const char text[] = "ab\n\0abcdef\n";
   EXPECT_EQ(DEMOTextWidth(text), 2);
   EXPECT_EQ(DEMOTextHeight(text), 2);
+}
+
+// What a text-art file may not be: each gives none and names the reason.
+TEST(DemoLoadText, RefusesWhatIsNoRegularFileOrTooBigAndSaysWhy) {
+  test::TempDir dir;
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir(dir.File("folder").c_str(), 0755), 0);
+  test::WriteFile(dir.File("huge"), "");  // sparse, one byte past the bound
+  std::filesystem::resize_file(dir.File("huge"), DEMO_TEXT_MAX_BYTES + 1);
+  struct Case {
+    const char* name;  // none for no name
+    int32_t limit;
+    const char* why;
+  };
+  for (const Case& c : {Case{nullptr, -1, "no file name"},
+                        Case{"missing", -1, "No such file"},
+                        Case{"fifo", -1, "FIFO"}, Case{"fifo", 615, "FIFO"},
+                        Case{"folder", -1, "folder"},
+                        Case{"huge", -1, "64 MiB"}}) {
+    SCOPED_TRACE(c.name ? c.name : "none");
+    const std::string path = c.name ? dir.File(c.name) : "";
+    const char* reason = nullptr;
+    char* text = DEMOLoadText(c.name ? path.c_str() : nullptr, c.limit, &reason);
+    EXPECT_EQ(text, nullptr);
+    DEMOFreeText(text);
+    ASSERT_NE(reason, nullptr);
+    EXPECT_NE(std::string(reason).find(c.why), std::string::npos) << reason;
+  }
+  // The start of a huge file still makes a frame text.
+  char* frame = DEMOLoadText(dir.File("huge").c_str(), 615);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame[0], '\0');
+  DEMOFreeText(frame);
 }
 
 TEST(DemoDarkenPixels, ChannelsClampIndependently) {

@@ -216,11 +216,24 @@ TEST(ScrollStep, MatchesRepeatedSubtractionForSmallSpeeds) {
     }
 }
 
-TEST(ScrollNone, OperationsOnNoneDoNothing) {
+// Operations given none change nothing: not the current screen, not a live
+// scroller, whose text none does not replace either.
+TEST(ScrollNone, OperationsOnNoneChangeNothing) {
+  Bound b = NewBound(6, 1);
+  std::unique_ptr<Scroller, ScrollerDeleter> s(b.scroller);
+  SCROLLSetText(s.get(), "abc");
+  s->offset = 1;
+  SCRFill(b.screen, '.');
   SCROLLFree(nullptr);
   SCROLLSetText(nullptr, "x");
+  SCROLLSetText(s.get(), nullptr);
   SCROLLDraw(nullptr);
   SCROLLStep(nullptr);
+  EXPECT_EQ(Row(b.screen, 0), "......");
+  EXPECT_EQ(std::string(s->text, s->length), "abc");
+  EXPECT_EQ(s->offset, 1);
+  SCROLLDraw(s.get());  // the scroller still works
+  EXPECT_EQ(Row(b.screen, 0), "bcabca");
 }
 
 }  // namespace

@@ -113,13 +113,18 @@ TEST(StarsSetCount, ManyStarsAllStartFreshFromTheNewCentre) {
   EXPECT_TRUE(negativeY);
 }
 
-TEST(StarsSetCount, ChangingTheAreaMovesNoStar) {
+// The area is read only when a star is reset: changing it moves no star, and
+// the next reset puts that one star (and no other) on the new centre.
+TEST(StarsSetCount, ChangingTheAreaMovesNoStarUntilItIsReset) {
   Starfield* f = Kept(STARSNew());
+  ASSERT_EQ(f->count, 10);
   f->width = 10;
   f->height = 4;
+  STARSReset(f, 3);
   for (int32_t i = 0; i < f->count; ++i) {
-    EXPECT_EQ(f->stars[i].x, 40 * 65536);
-    EXPECT_EQ(f->stars[i].y, 12 * 65536);
+    SCOPED_TRACE(i);
+    EXPECT_EQ(f->stars[i].x, (i == 3 ? 5 : 40) * 65536);
+    EXPECT_EQ(f->stars[i].y, (i == 3 ? 2 : 12) * 65536);
   }
 }
 

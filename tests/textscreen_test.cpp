@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -73,12 +74,22 @@ TEST_P(ScrResizeSize, KeepsValidSizesAndEmptiesBadOnes) {
   SCRResize(screen, c.cols, c.rows);
   EXPECT_EQ(screen->cols, c.wantCols);
   EXPECT_EQ(screen->rows, c.wantRows);
-  // Every operation still works on what is left.
+  // Every operation still works on what is left, clipped to it.
   SCRFill(screen, 'x');
+  SCRBox(screen, -9, -9, 9, 9, 'z');  // covers every grid here
   SCRSet(screen, 0, 0, 'y');
-  SCRBox(screen, -9, -9, 9, 9, 'z');
-  SCRLine(screen, -9, -9, 9, 3, 'w');
-  SCRPrint(screen, 0, 0, "abc\ndef");
+  SCRPrint(screen, 0, 1, "abc\ndef");
+  std::string want;
+  for (int32_t r = 0; r < c.wantRows; ++r) {
+    if (r) want += '\n';
+    for (int32_t col = 0; col < c.wantCols; ++col) {
+      const char* line = r == 1 ? "abc" : r == 2 ? "def" : "";
+      want += r == 0 && col == 0          ? 'y'
+              : col < int32_t(std::strlen(line)) ? line[col]
+                                                 : 'z';
+    }
+  }
+  EXPECT_EQ(Grid(screen), want);
 }
 
 INSTANTIATE_TEST_SUITE_P(
