@@ -1,5 +1,5 @@
 // Allocation failure, injected: this program replaces malloc, calloc, realloc,
-// free and the global operator new and delete with versions that can make the
+// aligned_alloc, free and the global operator new and delete with versions that can make the
 // k-th allocation fail. For every reader, transform and constructor, the call
 // is repeated with k = 0, 1, ... until a run in which no allocation failed.
 // Every run must end in success (the same result as without failures) or in
@@ -43,6 +43,7 @@ extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
 void* __libc_realloc(void* p, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
 void __libc_free(void* p);
 }
 
@@ -145,6 +146,15 @@ extern "C" void* realloc(void* p, size_t size) {
     hook::Track(q);
   }
   return q;
+}
+
+extern "C" void* aligned_alloc(size_t alignment, size_t size) {
+  const bool counts = hook::Counts(false);
+  if (counts) hook::largest = std::max(hook::largest, size);
+  if (counts && hook::FailsNow()) return nullptr;
+  void* p = __libc_memalign(alignment, size);
+  if (counts) hook::Track(p);
+  return p;
 }
 
 extern "C" void free(void* p) {
