@@ -11,6 +11,12 @@ bool SDLEventsPushKey(int32_t sym, bool down) {
   return SDL_PushEvent(&event) == 0;
 }
 
+bool SDLEventsPushQuit() {
+  SDL_Event event{};
+  event.type = SDL_QUIT;
+  return SDL_PushEvent(&event) == 0;
+}
+
 bool SDLEventsIsKey(int32_t sym) {
   // The defined symbols, as runs of consecutive values.
   static constexpr struct {

@@ -15,3 +15,6 @@ inline constexpr int SDLEVENTS_QUEUE_ROOM = 100;
 // True when sym is one of the key symbols SDL 1.2 defines (SDLK_UNKNOWN and
 // the gaps between the defined symbols are not).
 bool SDLEventsIsKey(int32_t sym);
+
+// Queues SDL's quit event, as the window's close button or a signal does.
+bool SDLEventsPushQuit();
