@@ -275,7 +275,7 @@ void DEMOPresent(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);
   const int32_t n = demo.presentations;  // counted by the driver afterwards
   Record(n, frame);
-  if ((n + 1) % 100 == 0) {
+  if (!failed && (n + 1) % 100 == 0) {
     // On a terminal the progress line rewrites itself; elsewhere (a log) each
     // report is a line of its own.
     static const bool terminal = isatty(fileno(stderr));

@@ -522,6 +522,8 @@ class PendingFile {
   bool Create(int dir, mode_t mode) {
     dir_ = dir;
 #ifdef O_TMPFILE
+    // Giving the unnamed file a name goes through /proc/self/fd.
+    if (access("/proc/self/fd", X_OK) != 0) return CreateNamed(mode);
     fd_.reset(openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
     if (fd_.get() >= 0) return true;
     // Not offered by this kernel or file system: fall back to a name.
