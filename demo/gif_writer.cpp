@@ -27,15 +27,18 @@ struct MapDeleter {
 };
 using MapPtr = std::unique_ptr<ColorMapObject, MapDeleter>;
 
-// The fixed palette of reduced frames: 3 bits of red, 3 of green, 2 of blue.
+// The fixed palette of reduced frames: 3 bits of red, 3 of green, 2 of blue,
+// each channel taken to its nearest level.
 uint8_t ReducedIndex(uint32_t c) {
-  return static_cast<uint8_t>((c >> 16 & 0xE0) | (c >> 11 & 0x1C) |
-                              (c >> 6 & 0x03));
+  uint32_t r = ((c >> 16 & 255) * 7 + 127) / 255,
+           g = ((c >> 8 & 255) * 7 + 127) / 255,
+           b = ((c & 255) * 3 + 127) / 255;
+  return static_cast<uint8_t>(r << 5 | g << 2 | b);
 }
 
 uint32_t ReducedColour(int32_t i) {
-  uint32_t r = (i >> 5 & 7) * 255 / 7, g = (i >> 2 & 7) * 255 / 7,
-           b = (i & 3) * 255 / 3;
+  uint32_t r = ((i >> 5 & 7) * 255 + 3) / 7, g = ((i >> 2 & 7) * 255 + 3) / 7,
+           b = ((i & 3) * 255 + 1) / 3;
   return r << 16 | g << 8 | b;
 }
 
@@ -56,8 +59,9 @@ struct GifRecording {
   int32_t stored = 0;   // frames in the file, the pending one included
   bool broken = false;  // a write failed: nothing more is written
 
-  // The source pixels of what a viewer shows once the pending frame is drawn.
-  std::unique_ptr<uint32_t[]> shown;
+  // The last frame given, and what a viewer shows once the pending frame is
+  // drawn. They differ only where a reduced frame's colours are shown.
+  std::unique_ptr<uint32_t[]> source, shown;
 
   // The pending frame: written once its delay is known, that is when a frame
   // that differs arrives, or at the end.
@@ -101,8 +105,17 @@ int64_t Centiseconds(int64_t presentations, int32_t fps) {
   return 100 * q + (200 * r + fps) / (2 * fps);
 }
 
+// Whether the two frames hold the same colours (top bytes ignored).
+bool SameColours(const GifRecording* r, const uint32_t* a, const uint32_t* b) {
+  const size_t count = static_cast<size_t>(r->width) * r->height;
+  if (std::memcmp(a, b, sizeof(uint32_t) * count) == 0) return true;
+  for (size_t i = 0; i < count; ++i)
+    if ((a[i] ^ b[i]) & kRGB) return false;
+  return true;
+}
+
 // The smallest rectangle holding every pixel in which frame differs from
-// shown (top bytes ignored); false when they are identical.
+// what is shown (top bytes ignored); false when they are identical.
 bool ChangedRect(const GifRecording* r, const uint32_t* frame, Rect* rect) {
   const int32_t w = r->width;
   int32_t top = -1, bottom = -1, left = w, right = -1;
@@ -230,12 +243,13 @@ GifRecording* RECGifOpen(const char* filename, int32_t width, int32_t height,
   std::unique_ptr<GifRecording> r(new (std::nothrow) GifRecording);
   const size_t pixels = static_cast<size_t>(width) * height;
   if (r) {
+    r->source.reset(new (std::nothrow) uint32_t[pixels]);
     r->shown.reset(new (std::nothrow) uint32_t[pixels]);
     r->indices.reset(new (std::nothrow) uint8_t[pixels]);
     for (int bits = 1; bits <= 8; ++bits)
       r->maps[bits].reset(GifMakeMapObject(1 << bits, nullptr));
   }
-  if (!r || !r->shown || !r->indices ||
+  if (!r || !r->source || !r->shown || !r->indices ||
       std::any_of(r->maps + 1, r->maps + 9,
                   [](const MapPtr& m) { return !m; })) {
     rec_internal::SetError(error, filename, "out of memory");
@@ -277,7 +291,8 @@ bool RECGifAdd(GifRecording* r, const Image* frame, bool* reduced,
   ++r->added;
 
   Rect rect{0, 0, r->width, r->height};
-  if (r->stored > 0 && !ChangedRect(r, px, &rect)) {
+  if (r->stored > 0 &&
+      (SameColours(r, px, r->source.get()) || !ChangedRect(r, px, &rect))) {
     if (r->delay + delay <= kMaxDelay) {
       r->delay += delay;
       return true;
@@ -289,14 +304,22 @@ bool RECGifAdd(GifRecording* r, const Image* frame, bool* reduced,
   if (r->pending && !WritePending(r, error)) return false;
   r->rect = rect;
   r->delay = delay;
-  if (!Index(r, px)) {
+  const bool exact = Index(r, px);
+  if (!exact) {
     Reduce(r, px);
     if (reduced) *reduced = true;
   }
+  const uint8_t* index = r->indices.get();
   for (int32_t y = rect.top; y < rect.top + rect.height; ++y) {
     const size_t at = static_cast<size_t>(y) * r->width + rect.left;
-    std::memcpy(r->shown.get() + at, px + at, sizeof(uint32_t) * rect.width);
+    if (exact) {
+      std::memcpy(r->shown.get() + at, px + at, sizeof(uint32_t) * rect.width);
+    } else {
+      for (int32_t x = 0; x < rect.width; ++x)
+        r->shown[at + x] = r->palette[*index++];
+    }
   }
+  std::memcpy(r->source.get(), px, sizeof(uint32_t) * r->width * r->height);
   r->pending = true;
   ++r->stored;
   return true;

@@ -26,14 +26,15 @@
 // previous end: the rounding never accumulates (at 60 fps, 60 frames last
 // exactly one second).
 //
-// Each stored frame holds only the rectangle that differs from the one before
-// (drawn over it: disposal "leave in place"); a frame identical to the one
-// before is merged into it, which lasts longer. The animation loops forever.
-// Each frame carries its own palette, sized to the colours of its rectangle:
-// across a fade a recording holds far more than 256 colours, but a single
-// frame of the intro holds only a few. A rectangle with at most 256 colours is
-// stored exactly; one with more is reduced to a fixed palette of 256 (3 bits
-// of red, 3 of green, 2 of blue, each level spread evenly over 0..255).
+// Each stored frame holds only the rectangle in which it differs from what
+// the viewer shows (drawn over it: disposal "leave in place"); a frame
+// identical to the one before is merged into it, which lasts longer. The
+// animation loops forever. Each frame carries its own palette, sized to the
+// colours of its rectangle: across a fade a recording holds far more than 256
+// colours, but a single frame of the intro holds only a few. A frame with at
+// most 256 colours is shown exactly; a rectangle with more is reduced to a
+// fixed palette of 256 (3 bits of red, 3 of green, 2 of blue, each channel
+// taken to the nearest of its levels, spread evenly over 0..255).
 
 struct GifRecording;
 
