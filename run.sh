@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the intros and runs intro-window from the
-# data folder (the intro opens its data files from the working directory).
+# data folder at 60 presentations a second (the intro opens its data files
+# from the working directory).
 # Without a display it records the first 1000 presentations headless instead,
 # as one animated GIF.
 set -euo pipefail
@@ -17,4 +18,4 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "$gif: $(du -h "$gif" | cut -f1)B ($(stat -c %s "$gif") bytes)"
   exit 0
 fi
-exec "$here/build/demo/intro-window"
+exec "$here/build/demo/intro-window" --fps 60
