@@ -245,7 +245,8 @@ void Record(int32_t n, const Image* frame) {
   std::string error;
   if (FrameFiles() && !(options.png ? RECPngSave(frame, path.c_str(), &error)
                                     : IMGSave(frame, path.c_str()))) {
-    std::fprintf(stderr, "intro-capture: cannot write %s\n", path.c_str());
+    if (error.empty()) error = "cannot write " + path;
+    std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
     failed = true;
     return;
   }
@@ -355,7 +356,8 @@ int main(int argc, char** argv) {
   std::printf(
       "intro-capture: %d presentations, %d written to %s in %.2f s"
       " (%.0f fps)\n",
-      std::min(total, options.frames), written,
+      std::min(total, options.frames),
+      FrameFiles() || !failed ? written : 0,  // a failed GIF is discarded
       FrameFiles() ? (options.out + "/").c_str() : options.gif.c_str(), seconds,
       seconds > 0 ? total / seconds : 0.0);
   if (!options.gif.empty() && !failed) PrintGif();
