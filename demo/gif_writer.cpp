@@ -336,7 +336,11 @@ bool RECGifClose(GifRecording** gif, std::string* error) {
     rec_internal::SetError(error, r->target, "an earlier write failed");
     return false;
   }
-  if (r->pending && !WritePending(r.get(), error)) return false;
+  if (!r->pending) {  // a GIF without a picture opens nowhere
+    rec_internal::SetError(error, r->target, "no frame to write");
+    return false;
+  }
+  if (!WritePending(r.get(), error)) return false;
   int code = 0;
   GifFileType* g = r->gif;
   r->gif = nullptr;

@@ -52,8 +52,9 @@ struct GifRecording;
 bool RECGifAdd(GifRecording* gif, const Image* frame, bool* reduced,
                std::string* error);
 
-// Finishes the file and renames it over the target. False on any failure, in
-// which case the target is untouched. Frees the recording and sets *gif to
+// Finishes the file and renames it over the target. False on any failure
+// (no frame was added, or a write failed), in which case the target is
+// untouched. Frees the recording and sets *gif to
 // none either way; a none handle is a failure.
 bool RECGifClose(GifRecording** gif, std::string* error);
 

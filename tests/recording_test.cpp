@@ -294,6 +294,9 @@ TEST_F(GifWriter, FailuresLeaveNoFileBehind) {
   EXPECT_FALSE(RECGifAdd(gif, wrong.get(), nullptr, &error));
   RECGifDiscard(&gif);
   EXPECT_EQ(gif, nullptr);
+  gif = Open(8, 8, 50);
+  EXPECT_FALSE(RECGifClose(&gif, &error));  // no frame: nothing to open
+  EXPECT_NE(error.find("no frame"), std::string::npos) << error;
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(dir.path()))
     left.push_back(entry.path().filename().string());
