@@ -1,11 +1,13 @@
-// The build-time configuration of one intro: its screen size and video-mode
-// flags, given by the build as INTRO_WIDTH, INTRO_HEIGHT and INTRO_MODE_FLAGS.
+// The build-time configuration of one intro: its screen size, given by the
+// build as INTRO_WIDTH and INTRO_HEIGHT, and its video-mode flags, the
+// full-screen set when INTRO_FULLSCREEN is 1 and the windowed set when 0.
 #include "demo/demo.h"
 #include "sdl/display.h"
 
 int32_t DEMO_SCREEN_WIDTH = INTRO_WIDTH;
 int32_t DEMO_SCREEN_HEIGHT = INTRO_HEIGHT;
-const uint32_t SDLDPY_MODE_FLAGS = INTRO_MODE_FLAGS;
+const uint32_t SDLDPY_MODE_FLAGS =
+    INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
 
 void DEMOPresent(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);

@@ -29,6 +29,11 @@ constexpr Uint32 kGreenMask = 0x0000FF00;
 constexpr Uint32 kBlueMask = 0x000000FF;
 constexpr Uint32 kAlphaMask = 0xFF000000;  // covers the top byte
 
+// The header's flags are SDL's own.
+static_assert(SDLDPY_HWSURFACE == SDL_HWSURFACE);
+static_assert(SDLDPY_ANYFORMAT == SDL_ANYFORMAT);
+static_assert(SDLDPY_FULLSCREEN == SDL_FULLSCREEN);
+
 // SDL 1.2 keeps a surface's pitch in 16 bits.
 constexpr int64_t kMaxPitch = 0xFFFF;
 
