@@ -169,6 +169,40 @@ TEST_F(DemoRunTest, FreeReleasesAndClearsTheHandles) {
   EXPECT_EQ(demo.presentations, 1 + 256);
 }
 
+// The leak checker of the sanitizer build sees whether everything went.
+TEST_F(DemoRunTest, ResetReleasesEverythingWithoutAFadeAndInitRunsAgain) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  test::harness.keys = {{0, ' '}};
+  DEMOFrame();
+  ASSERT_EQ(demo.runState, DEMO_NEXT_SCENE);
+  int32_t presented = 0;
+  test::harness.onPresent = [&](int32_t, const Image*) { ++presented; };
+  DEMOReset();
+  EXPECT_EQ(presented, 0);  // no fade
+  EXPECT_EQ(demo.display, nullptr);
+  EXPECT_EQ(demo.keyboard, nullptr);
+  EXPECT_EQ(demo.frame, nullptr);
+  EXPECT_EQ(demo.font, nullptr);
+  EXPECT_EQ(demo.screen, nullptr);
+  EXPECT_EQ(demo.mapText, nullptr);
+  for (char* text : demo.frameTexts) EXPECT_EQ(text, nullptr);
+  EXPECT_EQ(demo.stars, nullptr);
+  EXPECT_EQ(demo.scroller, nullptr);
+  EXPECT_EQ(demo.runState, DEMO_RUNNING);
+  EXPECT_EQ(demo.presentations, 0);
+  EXPECT_EQ(SCRCurrent(), nullptr);
+  // After a full run and DEMOFree too, the rest goes and a new start works.
+  ASSERT_TRUE(DEMOInit());
+  EXPECT_EQ(demo.screen->cols, 40);
+  test::harness.onPresent = nullptr;
+  DEMOFrame();
+  DEMOFree();
+  DEMOReset();
+  EXPECT_EQ(demo.screen, nullptr);
+  EXPECT_EQ(demo.presentations, 0);
+}
+
 // A missing text-art file is named on standard error and start-up fails
 // cleanly; a missing glyph sheet only leaves the frames black.
 TEST_F(DemoRunTest, MissingDataFilesAreNamed) {

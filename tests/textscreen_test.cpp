@@ -47,6 +47,21 @@ TEST(ScrNew, GivesBlankEightyByTwentyFiveAndBecomesCurrent) {
   for (int32_t i = 0; i < 80 * 25; ++i) ASSERT_EQ(screen->cells[i], 32) << i;
 }
 
+TEST(ScrFree, ReleasesTheScreenAndTheCurrentOneIsNoneAfterwards) {
+  TextScreen* older = SCRNew();
+  TextScreen* newer = SCRNew();
+  ASSERT_NE(older, nullptr);
+  ASSERT_NE(newer, nullptr);
+  SCRFree(&older);  // not the current one: the current one stays
+  EXPECT_EQ(older, nullptr);
+  EXPECT_EQ(SCRCurrent(), newer);
+  SCRFree(&newer);
+  EXPECT_EQ(newer, nullptr);
+  EXPECT_EQ(SCRCurrent(), nullptr);
+  SCRFree(&newer);
+  SCRFree(nullptr);
+}
+
 TEST(ScrResize, ReplacesContentsByBlanks) {
   TextScreen* screen = Screen(3, 2);
   SCRFill(screen, 'x');

@@ -38,6 +38,13 @@ Starfield* STARSNew() {
   return field;
 }
 
+void STARSFree(Starfield** field) {
+  if (!field || !*field) return;
+  delete[] (*field)->stars;
+  delete *field;
+  *field = nullptr;
+}
+
 void STARSSetCount(Starfield* field, int32_t n) {
   if (!field) return;
   delete[] field->stars;

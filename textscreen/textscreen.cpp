@@ -36,6 +36,14 @@ TextScreen* SCRNew() {
 
 TextScreen* SCRCurrent() { return current; }
 
+void SCRFree(TextScreen** screen) {
+  if (!screen || !*screen) return;
+  if (*screen == current) current = nullptr;
+  delete[] (*screen)->cells;
+  delete *screen;
+  *screen = nullptr;
+}
+
 void SCRResize(TextScreen* screen, int32_t cols, int32_t rows) {
   if (!screen) return;
   delete[] screen->cells;
