@@ -20,6 +20,7 @@ using test::MakeImage;
 using test::Pixels;
 
 struct KeyCase {
+  const char* name;
   int key;
   int8_t expected;
 };
@@ -35,18 +36,29 @@ TEST_P(DemoKeyDispatch, SetsRunState) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, DemoKeyDispatch,
-    testing::Values(KeyCase{27, DEMO_QUIT}, KeyCase{'q', DEMO_QUIT},
-                    KeyCase{'Q', DEMO_QUIT}, KeyCase{' ', DEMO_NEXT_SCENE},
+    testing::Values(KeyCase{"EscapeQuits", 27, DEMO_QUIT},
+                    KeyCase{"LowerQQuits", 'q', DEMO_QUIT},
+                    KeyCase{"UpperQQuits", 'Q', DEMO_QUIT},
+                    KeyCase{"SpaceAsksForTheNextScene", ' ', DEMO_NEXT_SCENE},
                     // Low bytes of F2 (283) and F7 (288) act like Escape and
                     // space: only the low byte reaches the driver.
-                    KeyCase{283 & 0xFF, DEMO_QUIT},
-                    KeyCase{288 & 0xFF, DEMO_NEXT_SCENE},
-                    KeyCase{0, DEMO_RUNNING}, KeyCase{'0', DEMO_RUNNING},
-                    KeyCase{'9', DEMO_RUNNING}, KeyCase{'a', DEMO_RUNNING},
-                    KeyCase{'\r', DEMO_RUNNING}, KeyCase{-27, DEMO_RUNNING},
-                    KeyCase{27 + 128, DEMO_RUNNING}));
+                    KeyCase{"LowByteOfF2Quits", 283 & 0xFF, DEMO_QUIT},
+                    KeyCase{"LowByteOfF7AsksForTheNextScene", 288 & 0xFF,
+                            DEMO_NEXT_SCENE},
+                    KeyCase{"NoKeyChangesNothing", 0, DEMO_RUNNING},
+                    KeyCase{"DigitZeroChangesNothing", '0', DEMO_RUNNING},
+                    KeyCase{"DigitNineChangesNothing", '9', DEMO_RUNNING},
+                    KeyCase{"LetterAChangesNothing", 'a', DEMO_RUNNING},
+                    KeyCase{"ReturnChangesNothing", '\r', DEMO_RUNNING},
+                    KeyCase{"MinusEscapeChangesNothing", -27, DEMO_RUNNING},
+                    KeyCase{"EscapePlus128ChangesNothing", 27 + 128,
+                            DEMO_RUNNING}),
+    [](const testing::TestParamInfo<KeyCase>& info) {
+      return std::string(info.param.name);
+    });
 
 struct TextCase {
+  const char* name;
   const char* text;
   int32_t width, height;
 };
@@ -60,10 +72,16 @@ TEST_P(DemoTextMeasure, WidthAndHeight) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, DemoTextMeasure,
-    testing::Values(TextCase{"ab\ncde", 2, 2}, TextCase{"ab\ncde\n", 3, 3},
-                    TextCase{"", 0, 1}, TextCase{"no newline", 0, 1},
-                    TextCase{"\n\n\n", 0, 4}, TextCase{"x\r\n", 2, 2},
-                    TextCase{"abc\nd\n", 3, 3}));
+    testing::Values(TextCase{"LastLineWithoutNewline", "ab\ncde", 2, 2},
+                    TextCase{"LastLineWithNewline", "ab\ncde\n", 3, 3},
+                    TextCase{"Empty", "", 0, 1},
+                    TextCase{"NoNewlineAtAll", "no newline", 0, 1},
+                    TextCase{"OnlyNewlines", "\n\n\n", 0, 4},
+                    TextCase{"CarriageReturnCounts", "x\r\n", 2, 2},
+                    TextCase{"LongestLineFirst", "abc\nd\n", 3, 3}),
+    [](const testing::TestParamInfo<TextCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(DemoTextMeasure, ZeroByteEndsTheText) {
   const char text[] = "ab\n\0abcdef\n";
