@@ -36,23 +36,22 @@ TEST_P(DemoKeyDispatch, SetsRunState) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, DemoKeyDispatch,
-    testing::Values(KeyCase{"EscapeQuits", 27, DEMO_QUIT},
-                    KeyCase{"LowerQQuits", 'q', DEMO_QUIT},
-                    KeyCase{"UpperQQuits", 'Q', DEMO_QUIT},
-                    KeyCase{"SpaceAsksForTheNextScene", ' ', DEMO_NEXT_SCENE},
-                    // Low bytes of F2 (283) and F7 (288) act like Escape and
-                    // space: only the low byte reaches the driver.
-                    KeyCase{"LowByteOfF2Quits", 283 & 0xFF, DEMO_QUIT},
-                    KeyCase{"LowByteOfF7AsksForTheNextScene", 288 & 0xFF,
-                            DEMO_NEXT_SCENE},
-                    KeyCase{"NoKeyChangesNothing", 0, DEMO_RUNNING},
-                    KeyCase{"DigitZeroChangesNothing", '0', DEMO_RUNNING},
-                    KeyCase{"DigitNineChangesNothing", '9', DEMO_RUNNING},
-                    KeyCase{"LetterAChangesNothing", 'a', DEMO_RUNNING},
-                    KeyCase{"ReturnChangesNothing", '\r', DEMO_RUNNING},
-                    KeyCase{"MinusEscapeChangesNothing", -27, DEMO_RUNNING},
-                    KeyCase{"EscapePlus128ChangesNothing", 27 + 128,
-                            DEMO_RUNNING}),
+    testing::Values(
+        KeyCase{"EscapeQuits", 27, DEMO_QUIT},
+        KeyCase{"LowerQQuits", 'q', DEMO_QUIT},
+        KeyCase{"UpperQQuits", 'Q', DEMO_QUIT},
+        KeyCase{"SpaceAsksForTheNextScene", ' ', DEMO_NEXT_SCENE},
+        // Low bytes of F2 (283) and F7 (288) act like Escape and
+        // space: only the low byte reaches the driver.
+        KeyCase{"LowByteOfF2Quits", 283 & 0xFF, DEMO_QUIT},
+        KeyCase{"LowByteOfF7AsksForTheNextScene", 288 & 0xFF, DEMO_NEXT_SCENE},
+        KeyCase{"NoKeyChangesNothing", 0, DEMO_RUNNING},
+        KeyCase{"DigitZeroChangesNothing", '0', DEMO_RUNNING},
+        KeyCase{"DigitNineChangesNothing", '9', DEMO_RUNNING},
+        KeyCase{"LetterAChangesNothing", 'a', DEMO_RUNNING},
+        KeyCase{"ReturnChangesNothing", '\r', DEMO_RUNNING},
+        KeyCase{"MinusEscapeChangesNothing", -27, DEMO_RUNNING},
+        KeyCase{"EscapePlus128ChangesNothing", 27 + 128, DEMO_RUNNING}),
     [](const testing::TestParamInfo<KeyCase>& info) {
       return std::string(info.param.name);
     });

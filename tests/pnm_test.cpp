@@ -216,8 +216,7 @@ INSTANTIATE_TEST_SUITE_P(NetpbmFiles, PnmTruncated,
                          testing::Values("colour_plain_comments.ppm",
                                          "colour_raw.ppm", "grey_plain.pgm",
                                          "grey_raw_comments.pgm",
-                                         "bits16_spaced.pbm",
-                                         "bits13_raw.pbm"),
+                                         "bits16_spaced.pbm", "bits13_raw.pbm"),
                          [](const testing::TestParamInfo<const char*>& info) {
                            return FileCaseName(info.param);
                          });

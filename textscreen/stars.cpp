@@ -40,8 +40,9 @@ Starfield* STARSNew() {
 
 void STARSFree(Starfield** field) {
   if (!field || !*field) return;
-  delete[] (*field)->stars;
-  delete *field;
+  Starfield* gone = *field;
+  delete[] gone->stars;
+  delete gone;
   *field = nullptr;
 }
 

@@ -38,9 +38,10 @@ TextScreen* SCRCurrent() { return current; }
 
 void SCRFree(TextScreen** screen) {
   if (!screen || !*screen) return;
-  if (*screen == current) current = nullptr;
-  delete[] (*screen)->cells;
-  delete *screen;
+  TextScreen* gone = *screen;
+  if (gone == current) current = nullptr;
+  delete[] gone->cells;
+  delete gone;
   *screen = nullptr;
 }
 
