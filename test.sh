@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs every test: the unit,
-# headless SDL and end-to-end tests, then the unit and headless tests again
+# headless SDL and end-to-end tests; the libraries that do not need SDL, built
+# and tested on their own without it; then the unit and headless tests again
 # built with AddressSanitizer and UndefinedBehaviorSanitizer. The benchmarks
 # are built too (so they never rot) but not run.
 set -euo pipefail
@@ -12,6 +13,14 @@ echo "== build and test"
 cmake -S "$here" -B "$here/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON >/dev/null
 cmake --build "$here/build-test" -j"$jobs"
 (cd "$here/build-test" && ctest --output-on-failure -j"$jobs")
+
+echo "== without SDL: common, img, font and textscreen, SDL's pkg-config hidden"
+no_pc=$(mktemp -d)
+PKG_CONFIG_LIBDIR="$no_pc" cmake -S "$here" -B "$here/build-nosdl" \
+  -DCMAKE_BUILD_TYPE=Debug -DINTRO_SDL=OFF >/dev/null
+rmdir "$no_pc"
+cmake --build "$here/build-nosdl" -j"$jobs"
+(cd "$here/build-nosdl" && ctest --output-on-failure -j"$jobs")
 
 echo "== sanitizers: build and test"
 cmake -S "$here" -B "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_SANITIZE=ON >/dev/null
