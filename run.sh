@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the intros and runs intro-window from the
-# data folder (the intro opens its data files from the working directory).
+# data folder at 60 presentations a second (the intro opens its data files
+# from the working directory).
 # Without a display it records the first 1000 frames headless instead.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,4 +13,4 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "No display (DISPLAY is not set): recording the first 1000 frames to $here/capture/ instead."
   exec "$here/build/demo/intro-capture" --frames 1000 --out "$here/capture"
 fi
-exec "$here/build/demo/intro-window"
+exec "$here/build/demo/intro-window" --fps 60
