@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs every test: the unit,
-# headless SDL and end-to-end tests; the libraries that do not need SDL, built
-# and tested on their own without it; then the unit and headless tests again
-# built with AddressSanitizer and UndefinedBehaviorSanitizer. The benchmarks
-# are built too (so they never rot) but not run.
+# headless SDL and end-to-end tests, the web intros in headless Chromium; the
+# libraries that do not need SDL, built and tested on their own without it;
+# then the unit and headless tests again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer. The benchmarks are built too (so they never rot)
+# but not run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 jobs=$(nproc)
@@ -13,6 +14,13 @@ echo "== build and test"
 cmake -S "$here" -B "$here/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON >/dev/null
 cmake --build "$here/build-test" -j"$jobs"
 (cd "$here/build-test" && ctest --output-on-failure -j"$jobs")
+
+echo "== in a browser: build the web intros, test them in headless Chromium"
+"$here/scripts/web.sh"
+(cd "$here/tests/web" && npm ci --no-audit --no-fund --loglevel=error)
+node "$here/tests/web/browser_test.mjs" --site "$here/build-web/site" \
+  --capture "$here/build-test/demo/intro-capture" --data "$here/data" \
+  --out "$here/build-web/browser-test"
 
 echo "== without SDL: common, img, font and textscreen, SDL's pkg-config hidden"
 no_pc=$(mktemp -d)

@@ -27,15 +27,21 @@ constexpr int32_t kFirstSide = 256;  // SDLDPYNew's first mode is 256 x 256
 constexpr Uint32 kRedMask = 0x00FF0000;
 constexpr Uint32 kGreenMask = 0x0000FF00;
 constexpr Uint32 kBlueMask = 0x000000FF;
+#ifndef __EMSCRIPTEN__
 constexpr Uint32 kAlphaMask = 0xFF000000;  // covers the top byte
 
-// The header's flags are SDL's own.
+// The header's flags are SDL 1.2's own. (Emscripten's SDL emulation numbers
+// them differently; the browser build passes the same values as the native
+// intros, as it always has.)
+#ifndef __EMSCRIPTEN__
 static_assert(SDLDPY_HWSURFACE == SDL_HWSURFACE);
 static_assert(SDLDPY_ANYFORMAT == SDL_ANYFORMAT);
 static_assert(SDLDPY_FULLSCREEN == SDL_FULLSCREEN);
+#endif
 
 // SDL 1.2 keeps a surface's pitch in 16 bits.
 constexpr int64_t kMaxPitch = 0xFFFF;
+#endif
 
 Display* current = nullptr;  // the one display
 SDL_Surface* screen =
@@ -69,6 +75,7 @@ bool ScreenIsImageLike() {
          screen->pitch == int64_t(current->width) * 4;
 }
 
+#ifndef __EMSCRIPTEN__
 // The screen stores pixels exactly as an Image does (0x00RRGGBB in 32 bits),
 // so SDL's conversion would change no value and its blit is a plain copy.
 bool ScreenHasImageFormat() {
@@ -76,6 +83,7 @@ bool ScreenHasImageFormat() {
   return f->BitsPerPixel == 32 && f->Rmask == kRedMask &&
          f->Gmask == kGreenMask && f->Bmask == kBlueMask && f->Amask == 0;
 }
+#endif
 
 void Present() {
   if (doubleBuffered)
@@ -83,6 +91,42 @@ void Present() {
   else
     SDL_UpdateRect(screen, 0, 0, 0, 0);
 }
+
+#ifdef __EMSCRIPTEN__
+
+// Emscripten's SDL 1.2 draws its screen on a canvas. The screen surface holds
+// bytes R, G, B, A whatever its masks say, the picture reaches the canvas when
+// the surface is unlocked, and there is no SDL_DisplayFormat. The w x h
+// top-left part of image is written into the screen, inside its clip
+// rectangle, each 0x00RRGGBB pixel as those four bytes (A opaque), so the
+// canvas holds exactly the image's colours.
+bool CopyToCanvasScreen(const Image* image, int32_t w, int32_t h) {
+  const SDL_Rect& clip = screen->clip_rect;
+  const int32_t x0 = clip.x > 0 ? clip.x : 0;
+  const int32_t y0 = clip.y > 0 ? clip.y : 0;
+  int32_t x1 = clip.x + clip.w < w ? clip.x + clip.w : w;
+  int32_t y1 = clip.y + clip.h < h ? clip.y + clip.h : h;
+  if (x1 > screen->w) x1 = screen->w;
+  if (y1 > screen->h) y1 = screen->h;
+  if (x0 >= x1 || y0 >= y1) return true;
+  if (SDL_LockSurface(screen) < 0) return false;
+  const size_t sourcePitch = static_cast<size_t>(image->width);
+  const uint32_t* from = image->pixels + y0 * sourcePitch;
+  auto* row = static_cast<uint8_t*>(screen->pixels) +
+              static_cast<size_t>(y0) * screen->pitch;
+  for (int32_t y = y0; y < y1; ++y, from += sourcePitch, row += screen->pitch) {
+    auto* to = reinterpret_cast<uint32_t*>(row);
+    for (int32_t x = x0; x < x1; ++x) {
+      const uint32_t v = from[x];
+      to[x] = 0xFF000000u | (v & kGreenMask) | (v & kRedMask) >> 16 |
+              (v & kBlueMask) << 16;
+    }
+  }
+  SDL_UnlockSurface(screen);
+  return true;
+}
+
+#else
 
 // Shows the w x h top-left part of image on a screen of the Image format: the
 // rows are copied straight into the screen, inside its clip rectangle, which
@@ -139,6 +183,8 @@ bool ConvertToScreen(const Image* image, int32_t w, int32_t h) {
     if (!ConvertRows(image, y, w, 1, w * 4)) return false;
   return true;
 }
+
+#endif  // __EMSCRIPTEN__
 
 }  // namespace
 
@@ -199,8 +245,12 @@ void SDLDPYShow(Display* display, const Image* image) {
   int32_t w = image->width < current->width ? image->width : current->width;
   int32_t h = image->height < current->height ? image->height : current->height;
   if (w > 0 && h > 0) {
+#ifdef __EMSCRIPTEN__
+    const bool shown = CopyToCanvasScreen(image, w, h);
+#else
     const bool shown = ScreenHasImageFormat() ? CopyToScreen(image, w, h)
                                               : ConvertToScreen(image, w, h);
+#endif
     if (!shown) {
       SDLDPYError();
       return;
