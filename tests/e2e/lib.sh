@@ -24,7 +24,7 @@ pass() { echo "ok: $*"; }
 # it writes the number to -displayfd once it accepts connections.
 start_x() {
   local n= fifo="$WORK/displayfd"
-  mkfifo "$fifo"
+  rm -f "$fifo"; mkfifo "$fifo"
   Xvfb -displayfd 3 -screen 0 "$1"x24 -noreset -nolisten tcp \
     3>"$fifo" >"$WORK/xvfb.log" 2>&1 &
   XVFB_PID=$!
