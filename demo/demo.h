@@ -126,6 +126,13 @@ int32_t DEMOFps();
 // the font, the keyboard and the display.
 void DEMOFree();
 
+// Releases, without a fade, everything DEMOInit made that is still there
+// (DEMOFree's four objects, the text screen, the texts, the starfield and the
+// scroller) and returns the driver's state to zero, as at program start, so
+// that DEMOInit can run again. The intros never call it; programs that start
+// the driver more than once do (the tests).
+void DEMOReset();
+
 // Scene 1: the world map drifts for 200 frames, then the running man runs for
 // 200. Returns when the run state is non-zero after a frame, or at its end.
 void DEMOScene1();

@@ -340,6 +340,19 @@ void DEMOFree() {
   if (demo.display) SDLDPYFree(&demo.display);
 }
 
+void DEMOReset() {
+  if (demo.frame) IMGFree(&demo.frame);
+  if (demo.font) FONTFree(&demo.font);
+  if (demo.keyboard) SDLKBDFree(&demo.keyboard);
+  if (demo.display) SDLDPYFree(&demo.display);
+  SCROLLFree(demo.scroller);  // bound to the screen: released first
+  STARSFree(&demo.stars);
+  SCRFree(&demo.screen);
+  DEMOFreeText(demo.mapText);
+  for (char* text : demo.frameTexts) DEMOFreeText(text);
+  demo = DemoState{};
+}
+
 void DEMORun() {
   for (;;) {
     DEMOScene1();

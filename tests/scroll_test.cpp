@@ -200,7 +200,12 @@ INSTANTIATE_TEST_SUITE_P(
                     StepCase{kDefault, INT32_MAX, 0, 22},
                     StepCase{kDefault, INT32_MAX, 24, 21},
                     StepCase{kDefault, INT32_MIN, 0, 2}, StepCase{"", 1, 0, 0},
-                    StepCase{"", -7, 0, 0}, StepCase{"", 5, 3, 0}));
+                    StepCase{"", -7, 0, 0}, StepCase{"", 5, 3, 0}),
+    [](const testing::TestParamInfo<StepCase>& info) {
+      const StepCase& c = info.param;
+      return std::string(*c.text ? "DefaultText" : "EmptyText") + "Speed" +
+             test::NameNumber(c.speed) + "From" + test::NameNumber(c.offset);
+    });
 
 TEST(ScrollStep, MatchesRepeatedSubtractionForSmallSpeeds) {
   Bound b = NewBound(4, 1);

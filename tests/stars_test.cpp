@@ -44,6 +44,15 @@ TEST(StarsNew, TenStarsAtTheCentreOfEightyByTwentyFive) {
   }
 }
 
+TEST(StarsFree, ReleasesTheFieldAndSetsTheHandleToNone) {
+  Starfield* f = STARSNew();
+  ASSERT_NE(f, nullptr);
+  STARSFree(&f);
+  EXPECT_EQ(f, nullptr);
+  STARSFree(&f);
+  STARSFree(nullptr);
+}
+
 // The generator's first outputs are 41, 18467, 6334, 26500, 19169, 15724,
 // 11478, 29358, 26962, 24464, 5705, 28145, 23281, 16827, 9961, 491, 2995,
 // 11942, 4827, 5436. Each star takes a then b, then a sign draw for vx and

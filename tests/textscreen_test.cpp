@@ -48,6 +48,21 @@ TEST(ScrNew, GivesBlankEightyByTwentyFiveAndBecomesCurrent) {
   for (int32_t i = 0; i < 80 * 25; ++i) ASSERT_EQ(screen->cells[i], 32) << i;
 }
 
+TEST(ScrFree, ReleasesTheScreenAndTheCurrentOneIsNoneAfterwards) {
+  TextScreen* older = SCRNew();
+  TextScreen* newer = SCRNew();
+  ASSERT_NE(older, nullptr);
+  ASSERT_NE(newer, nullptr);
+  SCRFree(&older);  // not the current one: the current one stays
+  EXPECT_EQ(older, nullptr);
+  EXPECT_EQ(SCRCurrent(), newer);
+  SCRFree(&newer);
+  EXPECT_EQ(newer, nullptr);
+  EXPECT_EQ(SCRCurrent(), nullptr);
+  SCRFree(&newer);
+  SCRFree(nullptr);
+}
+
 TEST(ScrResize, ReplacesContentsByBlanks) {
   TextScreen* screen = Screen(3, 2);
   SCRFill(screen, 'x');
@@ -99,7 +114,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ResizeCase{-1, 5, 0, 0}, ResizeCase{5, -1, 0, 0},
                     ResizeCase{INT32_MIN, INT32_MIN, 0, 0},
                     ResizeCase{65536, 65536, 0, 0},
-                    ResizeCase{INT32_MAX, 2, 0, 0}));
+                    ResizeCase{INT32_MAX, 2, 0, 0}),
+    [](const testing::TestParamInfo<ResizeCase>& info) {
+      return test::NameNumber(info.param.cols) + "x" +
+             test::NameNumber(info.param.rows);
+    });
 
 TEST(ScrPutChar, SignExtendsBytesWhileSetStoresValues) {
   TextScreen* screen = Screen(4, 1);
@@ -297,8 +316,9 @@ INSTANTIATE_TEST_SUITE_P(
                  " #    \n"
                  "  #   \n"
                  "  #   "},
-        // Steep lines going up drew nothing; they mirror the steep-down ones.
-        LineCase{"SteepUpDrewNothing", 0, 4, 2, 0,
+        // Regression: steep lines going up once drew nothing; they mirror
+        // the steep-down ones.
+        LineCase{"SteepUpMirrorsSteepDown", 0, 4, 2, 0,
                  "  #   \n"
                  "  #   \n"
                  " #    \n"
@@ -436,7 +456,11 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ScrDumpEmpty,
                                          DumpCase{5, 0, "\n"},
                                          DumpCase{0, 3, "\n\n\n"},
                                          DumpCase{1, 2, "\n\n"},
-                                         DumpCase{2, 1, "\n "}));
+                                         DumpCase{2, 1, "\n "}),
+                         [](const testing::TestParamInfo<DumpCase>& info) {
+                           return std::to_string(info.param.cols) + "x" +
+                                  std::to_string(info.param.rows);
+                         });
 
 TEST(ScrNone, EveryOperationOnNoneDoesNothing) {
   SCRResize(nullptr, 3, 3);
