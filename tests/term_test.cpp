@@ -178,9 +178,10 @@ TEST_P(TermViewTest, EveryDrawLeavesTheTerminalShowingTheGridInTheInk) {
         const char want = TERMGlyph(cells[r * p.cols + c]);
         ASSERT_EQ(terminal.At(c, r), want)
             << "step " << step << ", cell " << c << "," << r;
-        if (want != ' ')
+        if (want != ' ') {
           ASSERT_EQ(terminal.ColourAt(c, r), expectedColour)
               << "step " << step << ", cell " << c << "," << r;
+        }
       }
     std::string again;
     TERMDraw(view, cells.data(), ink, &again);
