@@ -191,7 +191,11 @@ bool InstallSignals() {
   action.sa_handler = OnResize;
   sigaction(SIGWINCH, &action, nullptr);
   action.sa_handler = OnHangUp;
-  sigaction(SIGHUP, &action, nullptr);
+  // Started with hang-ups ignored (nohup), they stay ignored: a closed
+  // terminal then shows as a write error.
+  struct sigaction before{};
+  if (sigaction(SIGHUP, nullptr, &before) != 0 || before.sa_handler != SIG_IGN)
+    sigaction(SIGHUP, &action, nullptr);
   sigaction(SIGQUIT, &action, nullptr);
   action.sa_handler = SIG_IGN;  // a closed terminal is a write error instead
   sigaction(SIGPIPE, &action, nullptr);

@@ -94,6 +94,8 @@ finished() {
   local status
   status=$(cat "$WORK/$1.status" 2>/dev/null)
   [ "$status" = "$2" ] && pass "$1: exit status $status" || fail "$1: exit status '$status', not $2"
+  # The size is the terminal's own (a resize changes it), the rest is ours.
+  sed -i 's/rows [0-9]*; columns [0-9]*;//' "$WORK/$1.before" "$WORK/$1.after"
   cmp -s "$WORK/$1.before" "$WORK/$1.after" && pass "$1: stty -a is as before" ||
     { fail "$1: stty -a changed"; diff "$WORK/$1.before" "$WORK/$1.after"; }
   local modes
@@ -136,6 +138,10 @@ finished small 0
 session tiny 30 10
 start tiny --fps 0 --stop-at 210
 at_stop tiny 320x200 210 "" 30 10
+# A resize redraws everything: made large enough, the same presentation
+# shows whole.
+T resize-window -t tiny -x 40 -y 25
+at_stop tiny 320x200 210 "" 40 25
 T send-keys -t tiny q
 finished tiny 0
 T capture-pane -p -J -t tiny | grep -q 'intro-term: the terminal (30x10) showed only the top-left part of the 40x25 cells; it needs at least 40 columns and 25 rows' &&
@@ -165,5 +171,23 @@ start signals --fps 30
 sleep 1
 kill -HUP "$(cat "$WORK/signals.pid")"
 finished signals 129
+
+# A closed terminal, with hang-ups ignored (nohup), is a write error: the
+# program ends with status 1 instead of playing on into nothing.
+session closed 80 60
+rm -f "$WORK/closed".*
+cat >"$WORK/closed.sh" <<EOF
+trap '' HUP
+sh -c 'echo \$\$ >$WORK/closed.pid; exec $BIN/intro-term --fps 30'
+echo \$? >$WORK/closed.status
+EOF
+T send-keys -t closed "sh $WORK/closed.sh" Enter
+for _ in $(seq 100); do [ -s "$WORK/closed.pid" ] && break; sleep 0.1; done
+sleep 1
+T kill-pane -t closed
+for _ in $(seq 100); do [ -s "$WORK/closed.status" ] && break; sleep 0.1; done
+status=$(cat "$WORK/closed.status" 2>/dev/null)
+[ "$status" = 1 ] && pass "closed: a write error on a closed terminal ends it with status 1" ||
+  { fail "closed: status '$status'"; kill -9 "$(cat "$WORK/closed.pid")" 2>/dev/null; }
 
 exit $FAILED
