@@ -219,7 +219,10 @@ bool FindInk() {
       const int32_t size = cell->width * cell->height;
       for (int32_t i = 0; i < size && inkOffset[c] < 0; ++i)
         if (cell->pixels[i]) inkOffset[c] = i;
-      any = any || inkOffset[c] >= 0;
+      if (!any && inkOffset[c] >= 0) {
+        lastInk = cell->pixels[inkOffset[c]];  // until a frame shows text
+        any = true;
+      }
     }
   }
   if (cell) IMGFree(&cell);
