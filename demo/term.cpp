@@ -134,17 +134,13 @@ bool ParseArguments(int argc, char** argv, int* status) {
     } else if (i + 1 < argc) {
       value = argv[++i];
     }
-    bool ok = value != nullptr;
-    if (!ok) {
-    } else if (arg == "--fps") {
+    bool ok = false;
+    if (value && arg == "--fps")
       ok = DEMOParseInt(value, 0, 1000, &options.fps);
-    } else if (arg == "--size") {
+    else if (value && arg == "--size")
       ok = ParseSize(value);
-    } else if (arg == "--stop-at") {
+    else if (value && arg == "--stop-at")
       ok = ParseStops(value);
-    } else {
-      ok = false;
-    }
     if (!ok) {
       std::fprintf(stderr, "%s: bad argument: %s%s%s\n", kProgram, arg.c_str(),
                    value ? " " : "", value ? value : "");
