@@ -13,18 +13,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "demo/demo.h"
 #include "demo/options.h"
+#include "demo/recording.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
 
 int32_t DEMO_SCREEN_WIDTH = 640;
 int32_t DEMO_SCREEN_HEIGHT = 480;
-const uint32_t SDLDPY_MODE_FLAGS = 0x10000001u;  // windowed flags
+const uint32_t SDLDPY_MODE_FLAGS = SDLDPY_WINDOWED_FLAGS;
 
 namespace {
 
@@ -38,12 +40,18 @@ constexpr char kUsage[] =
     "  --keys LIST     comma-separated FRAME:KEY items; KEY is space, escape,\n"
     "                  q, Q or a decimal SDL key symbol. The key goes down\n"
     "                  before the keyboard poll of presentation FRAME and up\n"
-    "                  before the poll of FRAME + 1\n"
+    "                  before the poll of FRAME + 1; at most 50 keys for one\n"
+    "                  presentation\n"
     "  --out DIR       where to write (default capture/, created if missing)\n"
     "  --from A        first presentation to write (default 0)\n"
     "  --every K       write every K-th presentation (default 1)\n"
     "  --cells         also write the rendered text screen as "
     "cells-NNNNNN.txt\n"
+    "  --png           write frame-NNNNNN.png in place of the PPM files\n"
+    "  --gif FILE      write the chosen presentations as one animated GIF\n"
+    "                  (no frame files then, unless --png is given too)\n"
+    "  --fps N         the GIF's speed: N presentations a second, 1 to 1000\n"
+    "                  (default 50)\n"
     "  --data DIR      read the data files from the folder DIR instead\n"
     "  --help          this text\n"
     "  --version       the program's name and version\n";
@@ -58,6 +66,9 @@ struct Options {
   int32_t from = 0;
   int32_t every = 1;
   bool cells = false;
+  bool png = false;
+  int32_t fps = 50;
+  std::string gif;  // none: no GIF
   std::string out = "capture";
   const char* data = nullptr;  // none: the working directory
   std::vector<ScriptedKey> keys;
@@ -68,6 +79,12 @@ bool stopping =
     false;  // the requested presentations are done, or a write failed
 bool failed = false;
 int32_t written = 0;
+GifRecording* gif = nullptr;
+int32_t gifFrames = 0;
+// Whatever way main ends, an unfinished GIF leaves no temporary file behind.
+struct GifGuard {
+  ~GifGuard() { RECGifDiscard(&gif); }
+} gifGuard;
 std::chrono::steady_clock::time_point started;
 
 bool ParseInt(const char* text, int32_t min, int32_t max, int32_t* value) {
@@ -112,10 +129,35 @@ bool ParseKeys(const char* text) {
       k.sym = 27;
     else if (key == "q" || key == "Q")
       k.sym = key[0];
-    else if (!ParseInt(key.c_str(), 0, 65535, &k.sym))
+    else if (!ParseInt(key.c_str(), 1, 65535, &k.sym) || !SDLEventsIsKey(k.sym))
       return false;
     options.keys.push_back(k);
     start = end + 1;
+  }
+  return true;
+}
+
+// Every poll must find all its key events on SDL's queue, which holds only so
+// many: the presses due at one presentation and the releases of the one
+// before share a drain. False (after a report) when a presentation has more
+// presses than half of that room.
+bool KeysFitTheQueue() {
+  constexpr int kMostPerPresentation = SDLEVENTS_QUEUE_ROOM / 2;
+  static_assert(kMostPerPresentation == 50, "the usage text says 50");
+  std::vector<int32_t> at;
+  for (const ScriptedKey& key : options.keys) at.push_back(key.presentation);
+  std::sort(at.begin(), at.end());
+  for (size_t i = 0; i < at.size();) {
+    size_t j = i;
+    while (j < at.size() && at[j] == at[i]) ++j;
+    if (j - i > size_t(kMostPerPresentation)) {
+      std::fprintf(stderr,
+                   "intro-capture: %zu keys for presentation %d; SDL's event "
+                   "queue takes at most %d for one presentation\n%s",
+                   j - i, at[i], kMostPerPresentation, kUsage);
+      return false;
+    }
+    i = j;
   }
   return true;
 }
@@ -136,6 +178,9 @@ int ParseArguments(int argc, char** argv) {
     } else if (arg == "--cells") {
       options.cells = true;
       continue;
+    } else if (arg == "--png") {
+      options.png = true;
+      continue;
     } else if (!value) {
       ok = false;
     } else if (arg == "--size") {
@@ -154,6 +199,11 @@ int ParseArguments(int argc, char** argv) {
       ok = ParseInt(value, 0, INT32_MAX, &options.from);
     } else if (arg == "--every") {
       ok = ParseInt(value, 1, INT32_MAX, &options.every);
+    } else if (arg == "--gif") {
+      options.gif = value;
+      ok = !options.gif.empty();
+    } else if (arg == "--fps") {
+      ok = ParseInt(value, 1, 1000, &options.fps);
     } else {
       ok = false;
     }
@@ -164,7 +214,7 @@ int ParseArguments(int argc, char** argv) {
     }
     ++i;
   }
-  return 0;
+  return KeysFitTheQueue() ? 0 : 2;
 }
 
 bool MakeFolders(const std::string& path) {
@@ -196,32 +246,119 @@ bool WriteCells(const std::string& name) {
   return std::fclose(file) == 0 && ok;
 }
 
+// The end of the run after a failure: the scene returns after this frame and
+// nothing more is recorded.
+void Fail() {
+  failed = true;
+  stopping = true;
+  demo.runState = DEMO_QUIT;
+}
+
+// One line for a file that could not be written, from errno.
+void ReportUnwritable(const std::string& path) {
+  if (errno == ENOMEM)
+    std::fprintf(stderr, "intro-capture: out of memory writing %s\n",
+                 path.c_str());
+  else
+    std::fprintf(stderr, "intro-capture: cannot write %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+}
+
 double Seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() -
                                        started)
       .count();
 }
 
+// Frame files are written unless only a GIF was asked for.
+bool FrameFiles() { return options.gif.empty() || options.png; }
+
+bool RecordGif(int32_t n, const Image* frame) {
+  std::string error;
+  bool reduced = false;
+  if (!RECGifAdd(gif, frame, &reduced, &error)) {
+    std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+    return false;
+  }
+  if (reduced)
+    std::fprintf(stderr,
+                 "intro-capture: presentation %d has more than 256 colours;"
+                 " reduced to 256 in the GIF\n",
+                 n);
+  return true;
+}
+
 void Record(int32_t n, const Image* frame) {
   if (n < options.from || (n - options.from) % options.every) return;
-  char name[32];
-  std::snprintf(name, sizeof name, "/frame-%06d.ppm", n);
-  std::string path = options.out + name;
-  if (!IMGSave(frame, path.c_str())) {
-    std::fprintf(stderr, "intro-capture: cannot write %s\n", path.c_str());
-    failed = true;
-    return;
-  }
-  if (options.cells) {
-    std::snprintf(name, sizeof name, "/cells-%06d.txt", n);
-    path = options.out + name;
-    if (!WriteCells(path)) {
-      std::fprintf(stderr, "intro-capture: cannot write %s\n", path.c_str());
-      failed = true;
+  try {
+    if (gif && !RecordGif(n, frame)) {
+      Fail();
       return;
     }
+    char name[32];
+    std::snprintf(name, sizeof name,
+                  options.png ? "/frame-%06d.png" : "/frame-%06d.ppm", n);
+    std::string path = options.out + name;
+    if (FrameFiles()) {
+      std::string error;
+      errno = 0;
+      if (!(options.png ? RECPngSave(frame, path.c_str(), &error)
+                        : IMGSave(frame, path.c_str()))) {
+        if (error.empty())
+          ReportUnwritable(path);
+        else
+          std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+        Fail();
+        return;
+      }
+    }
+    if (options.cells) {
+      std::snprintf(name, sizeof name, "/cells-%06d.txt", n);
+      path = options.out + name;
+      errno = 0;
+      if (!WriteCells(path)) {
+        ReportUnwritable(path);
+        Fail();
+        return;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr,
+                 "intro-capture: out of memory recording presentation %d\n", n);
+    Fail();
+    return;
   }
   ++written;
+}
+
+bool OpenGif() {
+  if (options.gif.empty()) return true;
+  std::string error;
+  gif = RECGifOpen(options.gif.c_str(), DEMO_SCREEN_WIDTH, DEMO_SCREEN_HEIGHT,
+                   options.fps, options.every, &error);
+  if (!gif) std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+  return gif != nullptr;
+}
+
+// Finishes the GIF; after a failure it is discarded and the target left alone.
+bool CloseGif() {
+  if (!gif) return true;
+  gifFrames = RECGifStoredFrames(gif);
+  if (failed) {
+    RECGifDiscard(&gif);
+    return false;
+  }
+  std::string error;
+  if (RECGifClose(&gif, &error)) return true;
+  std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+  return false;
+}
+
+void PrintGif() {
+  struct stat st;
+  long long bytes = stat(options.gif.c_str(), &st) == 0 ? st.st_size : -1;
+  std::printf("intro-capture: %s: %lld bytes, %d GIF frames at %d fps\n",
+              options.gif.c_str(), bytes, gifFrames, options.fps);
 }
 
 }  // namespace
@@ -231,7 +368,7 @@ void DEMOPresent(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);
   const int32_t n = demo.presentations;  // counted by the driver afterwards
   Record(n, frame);
-  if ((n + 1) % 100 == 0) {
+  if (!failed && (n + 1) % 100 == 0) {
     // On a terminal the progress line rewrites itself; elsewhere (a log) each
     // report is a line of its own.
     static const bool terminal = isatty(fileno(stderr));
@@ -239,7 +376,7 @@ void DEMOPresent(Display* display, const Image* frame) {
                  terminal ? "\r" : "", n + 1, options.frames,
                  (n + 1) / Seconds(), terminal ? "" : "\n");
   }
-  if (failed || n + 1 >= options.frames) {
+  if (!failed && n + 1 >= options.frames) {
     // End the run: the scene returns after this frame and the driver's fade
     // is no longer recorded.
     stopping = true;
@@ -250,31 +387,60 @@ void DEMOPresent(Display* display, const Image* frame) {
 void DEMOPoll(Keyboard* keyboard) {
   if (stopping) return;  // a key read now could override the quit
   const int32_t n = demo.presentations - 1;  // the one just presented
+  // The script was checked to fit the queue; a key it refuses all the same
+  // ends the run rather than go missing.
+  bool queued = true;
   for (const ScriptedKey& key : options.keys)
-    if (key.presentation + 1 == n) SDLEventsPushKey(key.sym, false);
+    if (key.presentation + 1 == n) queued &= SDLEventsPushKey(key.sym, false);
   for (const ScriptedKey& key : options.keys)
-    if (key.presentation == n) SDLEventsPushKey(key.sym, true);
+    if (key.presentation == n) queued &= SDLEventsPushKey(key.sym, true);
+  if (!queued) {
+    std::fprintf(stderr,
+                 "intro-capture: SDL's event queue refused a scripted key at "
+                 "presentation %d\n",
+                 n);
+    Fail();
+    return;
+  }
   SDLKBDGetKey(keyboard);
 }
 
-int main(int argc, char** argv) {
-  if (int status = ParseArguments(argc, argv)) return status < 0 ? 0 : status;
-  // The output folder is named from where the program was started, also
-  // when the data files are read from elsewhere.
-  if (options.data && options.out[0] != '/') {
-    char* here = getcwd(nullptr, 0);
-    if (here) options.out = std::string(here) + "/" + options.out;
-    std::free(here);
+namespace {
+
+int Run(int argc, char** argv) {
+  try {
+    if (int status = ParseArguments(argc, argv)) return status < 0 ? 0 : status;
+    // The files written are named from where the program was started, also
+    // when the data files are read from elsewhere.
+    if (options.data) {
+      char* here = getcwd(nullptr, 0);
+      if (here) {
+        if (options.out[0] != '/')
+          options.out = std::string(here) + "/" + options.out;
+        if (!options.gif.empty() && options.gif[0] != '/')
+          options.gif = std::string(here) + "/" + options.gif;
+      }
+      std::free(here);
+    }
+    if ((FrameFiles() || options.cells) && !MakeFolders(options.out)) {
+      std::fprintf(stderr, "intro-capture: cannot create folder %s: %s\n",
+                   options.out.c_str(), std::strerror(errno));
+      return 1;
+    }
+  } catch (const std::bad_alloc&) {
+    std::fputs("intro-capture: out of memory reading the command line\n",
+               stderr);
+    return 1;
   }
-  if (!MakeFolders(options.out)) {
-    std::fprintf(stderr, "intro-capture: cannot create folder %s\n",
-                 options.out.c_str());
+  if (setenv("SDL_VIDEODRIVER", "dummy", 1) != 0) {
+    std::fputs("intro-capture: out of memory setting SDL_VIDEODRIVER\n",
+               stderr);
     return 1;
   }
   if (!DEMOEnterDataFolder("intro-capture", options.data)) return 1;
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
   if (!SDLPlatformInit()) return 1;
   started = std::chrono::steady_clock::now();
+  if (!OpenGif()) return 1;
   if (!DEMOInit()) {
     DEMOFree();
     return 1;
@@ -289,12 +455,29 @@ int main(int argc, char** argv) {
     DEMOFree();
   }
   const int32_t total = std::max(presented, demo.presentations);
+  if (!CloseGif()) failed = true;
   const double seconds = Seconds();
   if (isatty(fileno(stderr))) std::fprintf(stderr, "\n");
   std::printf(
-      "intro-capture: %d presentations, %d written to %s/ in %.2f s"
+      "intro-capture: %d presentations, %d written to %s in %.2f s"
       " (%.0f fps)\n",
-      std::min(total, options.frames), written, options.out.c_str(), seconds,
+      std::min(total, options.frames),
+      FrameFiles() || !failed ? written : 0,  // a failed GIF is discarded
+      FrameFiles() ? (options.out + "/").c_str() : options.gif.c_str(), seconds,
       seconds > 0 ? total / seconds : 0.0);
+  if (!options.gif.empty() && !failed) PrintGif();
   return failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Every stage reports its own allocation failures; this catches what the
+  // recording formats' writers let through, so that none ends in an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("intro-capture: out of memory\n", stderr);
+    return 1;
+  }
 }
