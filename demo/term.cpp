@@ -5,6 +5,8 @@
 // terminal's size or --size), a present that writes the text screen's cells
 // to the terminal, and a poll that first turns the bytes typed on the terminal
 // into key events on SDL's queue, so the driver sees them as it sees any key.
+#include "term/term.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -24,7 +26,6 @@
 #include "demo/options.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
-#include "term/term.h"
 
 int32_t DEMO_SCREEN_WIDTH = 640;
 int32_t DEMO_SCREEN_HEIGHT = 480;
@@ -42,13 +43,16 @@ void Usage(FILE* out) {
       "Plays the intro in this terminal, from the data files in the working\n"
       "directory, as characters: 80x60 cells on a terminal of at least 80\n"
       "columns and 60 rows, 40x25 otherwise.\n"
-      "  --fps N          at most N presentations a second (0 to 1000, default\n"
+      "  --fps N          at most N presentations a second (0 to 1000, "
+      "default\n"
       "                   30); 0 is unlimited\n"
       "  --size WxH       640x480 (80x60 cells) or 320x200 (40x25 cells)\n"
       "  --stop-at LIST   test hook: after showing each presentation N of the\n"
       "                   comma-separated list (counted from 0), wait for a\n"
       "                   key; that key is read by the poll of presentation N\n"
+      "  --data DIR       read the data files from the folder DIR instead\n"
       "  --help           this text\n"
+      "  --version        the program's name and version\n"
       "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
       "Ctrl-C, SIGINT and SIGTERM quit like Escape; a second one during the\n"
       "fade ends the program at once. Colour is 24-bit when COLORTERM is\n"
@@ -59,7 +63,7 @@ void Usage(FILE* out) {
 
 struct Options {
   int32_t fps = 30;
-  bool sized = false;       // --size given
+  bool sized = false;          // --size given
   std::vector<int32_t> stops;  // sorted
 };
 
@@ -117,12 +121,20 @@ bool ParseStops(const char* value) {
   return true;
 }
 
+// The folder of the data files (--data); none: the working directory.
+const char* data = nullptr;
+
 // True to run; otherwise *status is the exit status.
 bool ParseArguments(int argc, char** argv, int* status) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help") {
       Usage(stdout);
+      *status = 0;
+      return false;
+    }
+    if (arg == "--version") {
+      DEMOPrintVersion(kProgram);
       *status = 0;
       return false;
     }
@@ -141,6 +153,8 @@ bool ParseArguments(int argc, char** argv, int* status) {
       ok = ParseSize(value);
     else if (value && arg == "--stop-at")
       ok = ParseStops(value);
+    else if (value && arg == "--data")
+      ok = *(data = value) != 0;
     if (!ok) {
       std::fprintf(stderr, "%s: bad argument: %s%s%s\n", kProgram, arg.c_str(),
                    value ? " " : "", value ? value : "");
@@ -178,7 +192,7 @@ void OnHangUp(int signal) {
 
 bool InstallSignals() {
   if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) return false;
-  struct sigaction action{};
+  struct sigaction action {};
   sigemptyset(&action.sa_mask);
   action.sa_handler = OnQuitSignal;
   // Installed before SDL starts, which then leaves SIGINT and SIGTERM alone.
@@ -189,7 +203,7 @@ bool InstallSignals() {
   action.sa_handler = OnHangUp;
   // Started with hang-ups ignored (nohup), they stay ignored: a closed
   // terminal then shows as a write error.
-  struct sigaction before{};
+  struct sigaction before {};
   if (sigaction(SIGHUP, nullptr, &before) != 0 || before.sa_handler != SIG_IGN)
     sigaction(SIGHUP, &action, nullptr);
   sigaction(SIGQUIT, &action, nullptr);
@@ -342,7 +356,8 @@ void DEMOPresent(Display*, const Image* frame) {
   const int32_t n = demo.presentations;  // counted by the driver afterwards
   // Without colour the fade changes nothing that a terminal shows: its
   // presentations pass at once and the program simply ends.
-  const bool visible = colour != TermColour::None || !(demo.runState & DEMO_QUIT);
+  const bool visible =
+      colour != TermColour::None || !(demo.runState & DEMO_QUIT);
   if (visible) {
     pacer.Wait();
     Show(frame);
@@ -359,6 +374,7 @@ void DEMOPoll(Keyboard* keyboard) {
 int main(int argc, char** argv) {
   int status = 0;
   if (!ParseArguments(argc, argv, &status)) return status;
+  if (!DEMOEnterDataFolder(kProgram, data)) return 1;
   int32_t cols = 0, rows = 0;
   if (!isatty(kOut) || !TERMTtySize(kOut, &cols, &rows)) {
     std::fprintf(stderr, "%s: standard output is not a terminal\n", kProgram);
@@ -395,8 +411,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "%s: the terminal (%dx%d) showed only the top-left part of "
                  "the %dx%d cells; it needs at least %d columns and %d rows\n",
-                 kProgram, view->cutCols, view->cutRows, view->cols,
-                 view->rows, view->cols, view->rows);
+                 kProgram, view->cutCols, view->cutRows, view->cols, view->rows,
+                 view->cols, view->rows);
   TERMFree(&view);
   return 0;
 }

@@ -85,7 +85,7 @@ check "the consumer built with pkg-config alone scales a PNM file" consumer_with
 
 versions() {  # versions BIN: each program and the launcher name themselves
   local p
-  for p in intro-window intro-fullscreen intro-capture; do
+  for p in intro-window intro-fullscreen intro-capture $(test -x "$1/intro-term" && echo intro-term); do
     [ "$("$1/$p" --version)" = "$p (tandrix) $version" ] || { "$1/$p" --version; return 1; }
   done
   [ "$("$1/tandrix" --version)" = "intro-window (tandrix) $version" ] &&
