@@ -5,7 +5,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -56,17 +55,6 @@ inline void BlitRect(const uint32_t* source, size_t sourceWidth,
       BlitRowScalar(source, target, width);
     else
       BlitRow(source, target, width);
-}
-
-// The rows named in rows (bit r: row r) of a rectangle as BlitRect draws it,
-// for a caller that knows which rows hold nothing but 0 and so write nothing.
-inline void BlitRowsOf(const uint32_t* __restrict source, size_t sourceWidth,
-                       uint32_t* __restrict target, size_t targetWidth,
-                       int64_t width, uint64_t rows) {
-  for (; rows; rows &= rows - 1) {
-    const int r = std::countr_zero(rows);
-    BlitRow(source + r * sourceWidth, target + r * targetWidth, width);
-  }
 }
 
 // A blit rectangle: w x h pixels from (sx, sy) of a source to (dx, dy) of a
