@@ -42,7 +42,7 @@ constexpr int32_t kUnusedNumberCap = 99999999;
 // widest bitmap, the largest unit the raster is read in.
 constexpr size_t kStreamBuffer = 4 * 1024;
 constexpr size_t kBlockMin = 8 * 1024;
-constexpr size_t kBlockMax = 64 * 1024;
+constexpr size_t kBlockMax = 256 * 1024;
 
 // The writer converts this many pixels at a time into raw bytes and writes
 // them with one call.
