@@ -90,9 +90,16 @@ inline void ClipAndBlit(const uint32_t* source, int32_t sw, int32_t sh,
                         uint32_t* target, int32_t dw, int32_t dh,
                         BlitArea area) {
   if (!ClipArea(sw, sh, dw, dh, &area)) return;
-  BlitRect(source + area.sy * sw + area.sx, static_cast<size_t>(sw),
-           target + area.dy * dw + area.dx, static_cast<size_t>(dw), area.w,
-           area.h, source == target);
+  const uint32_t* s = source + area.sy * sw + area.sx;
+  uint32_t* d = target + area.dy * dw + area.dx;
+  const bool sameArray = source == target;
+  // Rows of 8, the width of the common glyph, get a copy unrolled for them.
+  if (area.w == 8 && !sameArray)
+    BlitRect(s, static_cast<size_t>(sw), d, static_cast<size_t>(dw), 8,
+             area.h);
+  else
+    BlitRect(s, static_cast<size_t>(sw), d, static_cast<size_t>(dw), area.w,
+             area.h, sameArray);
 }
 
 }  // namespace img_internal
