@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the intros and runs intro-window from the
-# data folder (the intro opens its data files from the working directory).
-# Without a display it records the first 1000 frames headless instead.
+# data folder at 60 presentations a second (the intro opens its data files
+# from the working directory).
+# Without a display it records the first 1000 presentations headless instead,
+# as one animated GIF.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/scripts/install-deps.sh" run
@@ -9,7 +11,11 @@ cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=OFF >
 cmake --build "$here/build" -j"$(nproc)"
 cd "$here/data"
 if [ -z "${DISPLAY:-}" ]; then
-  echo "No display (DISPLAY is not set): recording the first 1000 frames to $here/capture/ instead."
-  exec "$here/build/demo/intro-capture" --frames 1000 --out "$here/capture"
+  gif=$here/capture/intro.gif
+  echo "No display (DISPLAY is not set): recording the first 1000 presentations to $gif instead."
+  mkdir -p "$here/capture"
+  "$here/build/demo/intro-capture" --frames 1000 --gif "$gif"
+  echo "$gif: $(du -h "$gif" | cut -f1)B ($(stat -c %s "$gif") bytes)"
+  exit 0
 fi
-exec "$here/build/demo/intro-window"
+exec "$here/build/demo/intro-window" --fps 60

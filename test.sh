@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs every test: the unit,
-# headless SDL and end-to-end tests, then the unit and headless tests again
-# built with AddressSanitizer and UndefinedBehaviorSanitizer. The benchmarks
-# are built too (so they never rot) but not run.
+# headless SDL and end-to-end tests, the web intros in headless Chromium, then
+# the unit and headless tests again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer. The benchmarks are built too (so they never rot)
+# but not run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 jobs=$(nproc)
@@ -12,6 +13,13 @@ echo "== build and test"
 cmake -S "$here" -B "$here/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON >/dev/null
 cmake --build "$here/build-test" -j"$jobs"
 (cd "$here/build-test" && ctest --output-on-failure -j"$jobs")
+
+echo "== in a browser: build the web intros, test them in headless Chromium"
+"$here/scripts/web.sh"
+(cd "$here/tests/web" && npm ci --no-audit --no-fund --loglevel=error)
+node "$here/tests/web/browser_test.mjs" --site "$here/build-web/site" \
+  --capture "$here/build-test/demo/intro-capture" --data "$here/data" \
+  --out "$here/build-web/browser-test"
 
 echo "== sanitizers: build and test"
 cmake -S "$here" -B "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_SANITIZE=ON >/dev/null

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "demo/demo.h"
+#include "demo/recording.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
@@ -43,6 +44,11 @@ constexpr char kUsage[] =
     "  --every K       write every K-th presentation (default 1)\n"
     "  --cells         also write the rendered text screen as "
     "cells-NNNNNN.txt\n"
+    "  --png           write frame-NNNNNN.png in place of the PPM files\n"
+    "  --gif FILE      write the chosen presentations as one animated GIF\n"
+    "                  (no frame files then, unless --png is given too)\n"
+    "  --fps N         the GIF's speed: N presentations a second, 1 to 1000\n"
+    "                  (default 50)\n"
     "  --help          this text\n";
 
 struct ScriptedKey {
@@ -55,6 +61,9 @@ struct Options {
   int32_t from = 0;
   int32_t every = 1;
   bool cells = false;
+  bool png = false;
+  int32_t fps = 50;
+  std::string gif;  // none: no GIF
   std::string out = "capture";
   std::vector<ScriptedKey> keys;
 };
@@ -64,6 +73,12 @@ bool stopping =
     false;  // the requested presentations are done, or a write failed
 bool failed = false;
 int32_t written = 0;
+GifRecording* gif = nullptr;
+int32_t gifFrames = 0;
+// Whatever way main ends, an unfinished GIF leaves no temporary file behind.
+struct GifGuard {
+  ~GifGuard() { RECGifDiscard(&gif); }
+} gifGuard;
 std::chrono::steady_clock::time_point started;
 
 bool ParseInt(const char* text, int32_t min, int32_t max, int32_t* value) {
@@ -128,6 +143,9 @@ int ParseArguments(int argc, char** argv) {
     } else if (arg == "--cells") {
       options.cells = true;
       continue;
+    } else if (arg == "--png") {
+      options.png = true;
+      continue;
     } else if (!value) {
       ok = false;
     } else if (arg == "--size") {
@@ -143,6 +161,11 @@ int ParseArguments(int argc, char** argv) {
       ok = ParseInt(value, 0, INT32_MAX, &options.from);
     } else if (arg == "--every") {
       ok = ParseInt(value, 1, INT32_MAX, &options.every);
+    } else if (arg == "--gif") {
+      options.gif = value;
+      ok = !options.gif.empty();
+    } else if (arg == "--fps") {
+      ok = ParseInt(value, 1, 1000, &options.fps);
     } else {
       ok = false;
     }
@@ -191,13 +214,39 @@ double Seconds() {
       .count();
 }
 
+// Frame files are written unless only a GIF was asked for.
+bool FrameFiles() { return options.gif.empty() || options.png; }
+
+bool RecordGif(int32_t n, const Image* frame) {
+  std::string error;
+  bool reduced = false;
+  if (!RECGifAdd(gif, frame, &reduced, &error)) {
+    std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+    return false;
+  }
+  if (reduced)
+    std::fprintf(stderr,
+                 "intro-capture: presentation %d has more than 256 colours;"
+                 " reduced to 256 in the GIF\n",
+                 n);
+  return true;
+}
+
 void Record(int32_t n, const Image* frame) {
   if (n < options.from || (n - options.from) % options.every) return;
+  if (gif && !RecordGif(n, frame)) {
+    failed = true;
+    return;
+  }
   char name[32];
-  std::snprintf(name, sizeof name, "/frame-%06d.ppm", n);
+  std::snprintf(name, sizeof name,
+                options.png ? "/frame-%06d.png" : "/frame-%06d.ppm", n);
   std::string path = options.out + name;
-  if (!IMGSave(frame, path.c_str())) {
-    std::fprintf(stderr, "intro-capture: cannot write %s\n", path.c_str());
+  std::string error;
+  if (FrameFiles() && !(options.png ? RECPngSave(frame, path.c_str(), &error)
+                                    : IMGSave(frame, path.c_str()))) {
+    if (error.empty()) error = "cannot write " + path;
+    std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
     failed = true;
     return;
   }
@@ -211,6 +260,36 @@ void Record(int32_t n, const Image* frame) {
     }
   }
   ++written;
+}
+
+bool OpenGif() {
+  if (options.gif.empty()) return true;
+  std::string error;
+  gif = RECGifOpen(options.gif.c_str(), DEMO_SCREEN_WIDTH, DEMO_SCREEN_HEIGHT,
+                   options.fps, options.every, &error);
+  if (!gif) std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+  return gif != nullptr;
+}
+
+// Finishes the GIF; after a failure it is discarded and the target left alone.
+bool CloseGif() {
+  if (!gif) return true;
+  gifFrames = RECGifStoredFrames(gif);
+  if (failed) {
+    RECGifDiscard(&gif);
+    return false;
+  }
+  std::string error;
+  if (RECGifClose(&gif, &error)) return true;
+  std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+  return false;
+}
+
+void PrintGif() {
+  struct stat st;
+  long long bytes = stat(options.gif.c_str(), &st) == 0 ? st.st_size : -1;
+  std::printf("intro-capture: %s: %lld bytes, %d GIF frames at %d fps\n",
+              options.gif.c_str(), bytes, gifFrames, options.fps);
 }
 
 }  // namespace
@@ -248,7 +327,7 @@ void DEMOPoll(Keyboard* keyboard) {
 
 int main(int argc, char** argv) {
   if (int status = ParseArguments(argc, argv)) return status;
-  if (!MakeFolders(options.out)) {
+  if ((FrameFiles() || options.cells) && !MakeFolders(options.out)) {
     std::fprintf(stderr, "intro-capture: cannot create folder %s\n",
                  options.out.c_str());
     return 1;
@@ -256,6 +335,7 @@ int main(int argc, char** argv) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   if (!SDLPlatformInit()) return 1;
   started = std::chrono::steady_clock::now();
+  if (!OpenGif()) return 1;
   if (!DEMOInit()) {
     DEMOFree();
     return 1;
@@ -270,12 +350,16 @@ int main(int argc, char** argv) {
     DEMOFree();
   }
   const int32_t total = std::max(presented, demo.presentations);
+  if (!CloseGif()) failed = true;
   const double seconds = Seconds();
   if (isatty(fileno(stderr))) std::fprintf(stderr, "\n");
   std::printf(
-      "intro-capture: %d presentations, %d written to %s/ in %.2f s"
+      "intro-capture: %d presentations, %d written to %s in %.2f s"
       " (%.0f fps)\n",
-      std::min(total, options.frames), written, options.out.c_str(), seconds,
+      std::min(total, options.frames),
+      FrameFiles() || !failed ? written : 0,  // a failed GIF is discarded
+      FrameFiles() ? (options.out + "/").c_str() : options.gif.c_str(), seconds,
       seconds > 0 ? total / seconds : 0.0);
+  if (!options.gif.empty() && !failed) PrintGif();
   return failed ? 1 : 0;
 }

@@ -5,7 +5,8 @@
 // key, and DEMOFree fades the last frame to black and releases the frame image,
 // the font, the keyboard and the display. Every scene draws characters into the
 // text screen and calls DEMOFrame once per presented frame; all animation
-// counts frames (there is no clock and no frame limiter).
+// counts frames (there is no clock; the intros pace presentations only when
+// asked to, which changes when a frame appears, never what it shows).
 #pragma once
 
 #include <cstdint>
@@ -94,7 +95,9 @@ int32_t DEMOTextWidth(const char* text);
 // The number of '\n' in text plus 1.
 int32_t DEMOTextHeight(const char* text);
 
-// Darkens the frame image by 2 per channel 256 times, presenting each step.
+// Darkens the frame image by 2 per channel 256 times, presenting each step;
+// a quit event (SDL's, from the close button or a signal) pending after a
+// step ends the fade there.
 void DEMOFadeOut();
 
 // Subtracts the low byte of amount from each colour channel of every pixel,

@@ -177,6 +177,9 @@ void DEMOFadeOut() {
   for (int i = 0; i < 256; ++i) {
     DEMODarken(demo.frame, 2);
     Present();
+    // The keyboard is not polled here, but a second quit request (the close
+    // button, Ctrl-C, SIGTERM) ends the fade at once.
+    if (SDLKBDQuitPending()) break;
   }
 }
 

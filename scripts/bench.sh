@@ -28,3 +28,6 @@ for bench in pnm_bench transform_bench render_bench present_bench frame_bench fa
     --benchmark_report_aggregates_only=true "$@" 2>&1 |
     grep -v -E '_(mean|stddev|cv) '
 done
+# The GIF recorder: size and processor time of 1,000 presentations.
+echo "== gif_bench"
+"${pin[@]}" bash "$here/bench/gif_bench.sh" "$here/build-bench/demo/intro-capture" "$here/data"

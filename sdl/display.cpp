@@ -27,10 +27,12 @@ constexpr int32_t kFirstSide = 256;  // SDLDPYNew's first mode is 256 x 256
 constexpr Uint32 kRedMask = 0x00FF0000;
 constexpr Uint32 kGreenMask = 0x0000FF00;
 constexpr Uint32 kBlueMask = 0x000000FF;
+#ifndef __EMSCRIPTEN__
 constexpr Uint32 kAlphaMask = 0xFF000000;  // covers the top byte
 
 // SDL 1.2 keeps a surface's pitch in 16 bits.
 constexpr int64_t kMaxPitch = 0xFFFF;
+#endif
 
 Display* current = nullptr;  // the one display
 SDL_Surface* screen =
@@ -64,6 +66,7 @@ bool ScreenIsImageLike() {
          screen->pitch == int64_t(current->width) * 4;
 }
 
+#ifndef __EMSCRIPTEN__
 // The screen stores pixels exactly as an Image does (0x00RRGGBB in 32 bits),
 // so SDL's conversion would change no value and its blit is a plain copy.
 bool ScreenHasImageFormat() {
@@ -71,6 +74,7 @@ bool ScreenHasImageFormat() {
   return f->BitsPerPixel == 32 && f->Rmask == kRedMask &&
          f->Gmask == kGreenMask && f->Bmask == kBlueMask && f->Amask == 0;
 }
+#endif
 
 void Present() {
   if (doubleBuffered)
@@ -78,6 +82,42 @@ void Present() {
   else
     SDL_UpdateRect(screen, 0, 0, 0, 0);
 }
+
+#ifdef __EMSCRIPTEN__
+
+// Emscripten's SDL 1.2 draws its screen on a canvas. The screen surface holds
+// bytes R, G, B, A whatever its masks say, the picture reaches the canvas when
+// the surface is unlocked, and there is no SDL_DisplayFormat. The w x h
+// top-left part of image is written into the screen, inside its clip
+// rectangle, each 0x00RRGGBB pixel as those four bytes (A opaque), so the
+// canvas holds exactly the image's colours.
+bool CopyToCanvasScreen(const Image* image, int32_t w, int32_t h) {
+  const SDL_Rect& clip = screen->clip_rect;
+  const int32_t x0 = clip.x > 0 ? clip.x : 0;
+  const int32_t y0 = clip.y > 0 ? clip.y : 0;
+  int32_t x1 = clip.x + clip.w < w ? clip.x + clip.w : w;
+  int32_t y1 = clip.y + clip.h < h ? clip.y + clip.h : h;
+  if (x1 > screen->w) x1 = screen->w;
+  if (y1 > screen->h) y1 = screen->h;
+  if (x0 >= x1 || y0 >= y1) return true;
+  if (SDL_LockSurface(screen) < 0) return false;
+  const size_t sourcePitch = static_cast<size_t>(image->width);
+  const uint32_t* from = image->pixels + y0 * sourcePitch;
+  auto* row = static_cast<uint8_t*>(screen->pixels) +
+              static_cast<size_t>(y0) * screen->pitch;
+  for (int32_t y = y0; y < y1; ++y, from += sourcePitch, row += screen->pitch) {
+    auto* to = reinterpret_cast<uint32_t*>(row);
+    for (int32_t x = x0; x < x1; ++x) {
+      const uint32_t v = from[x];
+      to[x] = 0xFF000000u | (v & kGreenMask) | (v & kRedMask) >> 16 |
+              (v & kBlueMask) << 16;
+    }
+  }
+  SDL_UnlockSurface(screen);
+  return true;
+}
+
+#else
 
 // Shows the w x h top-left part of image on a screen of the Image format: the
 // rows are copied straight into the screen, inside its clip rectangle, which
@@ -134,6 +174,8 @@ bool ConvertToScreen(const Image* image, int32_t w, int32_t h) {
     if (!ConvertRows(image, y, w, 1, w * 4)) return false;
   return true;
 }
+
+#endif  // __EMSCRIPTEN__
 
 }  // namespace
 
@@ -194,8 +236,12 @@ void SDLDPYShow(Display* display, const Image* image) {
   int32_t w = image->width < current->width ? image->width : current->width;
   int32_t h = image->height < current->height ? image->height : current->height;
   if (w > 0 && h > 0) {
+#ifdef __EMSCRIPTEN__
+    const bool shown = CopyToCanvasScreen(image, w, h);
+#else
     const bool shown = ScreenHasImageFormat() ? CopyToScreen(image, w, h)
                                               : ConvertToScreen(image, w, h);
+#endif
     if (!shown) {
       SDLDPYError();
       return;

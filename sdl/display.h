@@ -41,6 +41,8 @@ void SDLDPYSetMode(Display* display, int32_t width, int32_t height);
 
 // Presents the top-left part of image that fits the display, in any screen
 // depth; the rest of the screen keeps its content. The image is not changed.
+// In a browser build (Emscripten's SDL 1.2, drawing on a canvas) the pixels
+// are written as the canvas's R, G, B, A bytes and shown on unlocking.
 void SDLDPYShow(Display* display, const Image* image);
 
 // Presents an image of exactly the display's size by lending its pixels to the

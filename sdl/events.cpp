@@ -10,3 +10,9 @@ bool SDLEventsPushKey(int32_t sym, bool down) {
   event.key.keysym.sym = static_cast<SDLKey>(sym);
   return SDL_PushEvent(&event) == 0;
 }
+
+bool SDLEventsPushQuit() {
+  SDL_Event event{};
+  event.type = SDL_QUIT;
+  return SDL_PushEvent(&event) == 0;
+}

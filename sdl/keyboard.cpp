@@ -95,15 +95,38 @@ void SDLKBDGetKey(Keyboard* keyboard) {
   // Without somewhere to store a code the queue is still drained, so stale
   // events do not pile up for a later poll.
   uint8_t* code = haveDisplay && keyboard ? keyboard->keys : nullptr;
+  // The last press in the drain decides, even when its own release follows
+  // it in the same drain: a tap shorter than one frame still counts. A
+  // release alone leaves 0. SDL's quit event (the window's close button,
+  // SIGINT, SIGTERM) reads as Escape, and no later event in the drain
+  // overrides it.
+  bool pressed = false, released = false, quit = false;
+  uint8_t last = 0;
   SDL_Event event;
   while (SDL_PollEvent(&event)) {
     if (event.type == SDL_KEYDOWN) {
       TraceKey(event.key.keysym.sym);
-      if (code) *code = static_cast<uint8_t>(event.key.keysym.sym & 0xFF);
+      last = static_cast<uint8_t>(event.key.keysym.sym & 0xFF);
+      pressed = true;
     } else if (event.type == SDL_KEYUP) {
-      if (code) *code = 0;
+      released = true;
+    } else if (event.type == SDL_QUIT) {
+      quit = true;
     }
   }
+  if (!code) return;
+  if (quit)
+    *code = SDLKBD_QUIT_CODE;
+  else if (pressed)
+    *code = last;
+  else if (released)
+    *code = 0;
+}
+
+bool SDLKBDQuitPending() {
+  SDL_PumpEvents();
+  SDL_Event event;
+  return SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUITMASK) > 0;
 }
 
 const char* SDLKBDToASCII(const Keyboard* keyboard) {

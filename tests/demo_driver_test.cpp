@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "demo/demo.h"
+#include "demo/options.h"
 #include "img/img.h"
+#include "sdl/events.h"
 #include "tests/demo_fixture.h"
 #include "tests/test_support.h"
 
@@ -258,6 +260,64 @@ TEST_F(DemoRunTest, RenderDrawsEveryCellThroughTheGlyphSheet) {
               << "," << y;
         }
     }
+}
+
+// SDL's quit event (close button, SIGINT, SIGTERM) quits as Escape does: the
+// fade's 256 presentations follow; a second one during the fade ends it.
+TEST_F(DemoRunTest, QuitEventsEndTheRunAndTheFade) {
+  struct Case {
+    std::vector<int32_t> quitsAt;  // presentations after which one is queued
+    int32_t presented;
+  };
+  for (const Case& c : {Case{{50}, 51 + 256}, Case{{50, 60}, 61}}) {
+    Start(320, 200);
+    ASSERT_TRUE(initialised_);
+    test::harness.onPresent = [&](int32_t n, const Image*) {
+      if (std::count(c.quitsAt.begin(), c.quitsAt.end(), n))
+        SDLEventsPushQuit();
+    };
+    DEMORun();
+    EXPECT_EQ(demo.runState, DEMO_QUIT);
+    DEMOFree();
+    EXPECT_EQ(demo.presentations, c.presented) << c.quitsAt.size() << " quits";
+    TearDown();
+  }
+}
+
+// A press and its own release queued before one poll still switch the scene.
+TEST_F(DemoRunTest, ATapBetweenTwoPollsIsNotLost) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  test::harness.onPresent = [](int32_t n, const Image*) {
+    if (n == 10) {
+      SDLEventsPushKey(' ', true);
+      SDLEventsPushKey(' ', false);
+    }
+  };
+  DEMOScene1();
+  EXPECT_EQ(demo.runState, DEMO_NEXT_SCENE);
+  EXPECT_EQ(demo.presentations, 11);
+}
+
+// Pacing changes when a frame appears, never what it shows: a paced run
+// presents exactly the frames of an unpaced one, the fade included.
+TEST_F(DemoRunTest, PacedRunShowsTheSameFrames) {
+  std::vector<std::vector<uint32_t>> runs[2];
+  for (int32_t fps : {0, 1000}) {
+    Start(320, 200);
+    ASSERT_TRUE(initialised_);
+    DEMOSetRate(fps);
+    auto& frames = runs[fps ? 1 : 0];
+    test::harness.onPresent = [&](int32_t n, const Image* frame) {
+      if (n % 7 == 0) frames.emplace_back(Pixels(frame));
+    };
+    test::harness.keys = {{120, ' '}, {300, 'q'}};
+    DEMORun();
+    DEMOFree();
+    TearDown();
+  }
+  ASSERT_EQ(runs[0].size(), size_t(300 + 256 + 7) / 7);
+  EXPECT_TRUE(runs[0] == runs[1]);
 }
 
 // The real program: missing data ends it with a message and status 1.

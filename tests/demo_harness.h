@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "common/pacer.h"
 #include "img/img.h"
 
 namespace test {
@@ -21,6 +22,8 @@ struct Harness {
   // Stops the run by pressing 'q' once this many presentations were shown
   // (0: never), so a scene that ignores its script cannot run forever.
   int32_t quitAfter = 0;
+  // Paces the presentations as the intros' --fps does (unlimited by default).
+  intro::Pacer pacer;
 
   void OnPresent(int32_t n, const Image* frame) {
     if (onPresent) onPresent(n, frame);

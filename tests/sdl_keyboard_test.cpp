@@ -180,9 +180,20 @@ INSTANTIATE_TEST_SUITE_P(
         DrainCase{"Press", 0, {Down(SDLK_a)}, 'a'},
         DrainCase{"Escape", 0, {Down(SDLK_ESCAPE)}, 27},
         DrainCase{"Space", 0, {Down(SDLK_SPACE)}, 32},
-        DrainCase{"PressThenRelease", 0, {Down(SDLK_q), Up(SDLK_q)}, 0},
+        // A tap shorter than one frame: its release does not undo it.
+        DrainCase{"PressThenOwnReleaseKeepsThePress",
+                  0,
+                  {Down(SDLK_q), Up(SDLK_q)},
+                  'q'},
         DrainCase{"LastPressWins", 0, {Down(SDLK_a), Down(SDLK_b)}, 'b'},
-        DrainCase{"ReleaseOfAnotherKey", 0, {Down(SDLK_a), Up(SDLK_b)}, 0},
+        DrainCase{"LastPressWinsOverLaterReleases",
+                  0,
+                  {Down(SDLK_a), Down(SDLK_b), Up(SDLK_b), Up(SDLK_a)},
+                  'b'},
+        DrainCase{"ReleaseOfAnotherKeyKeepsThePress",
+                  0,
+                  {Down(SDLK_a), Up(SDLK_b)},
+                  'a'},
         DrainCase{"ReleaseClearsOldCode", 'k', {Up(SDLK_k)}, 0},
         DrainCase{"PressAfterRelease", 0, {Up(SDLK_a), Down(SDLK_c)}, 'c'},
         DrainCase{"F2ReadsAsEscape", 0, {Down(SDLK_F2)}, 27},
@@ -190,14 +201,18 @@ INSTANTIATE_TEST_SUITE_P(
         DrainCase{"Keypad0ReadsAsNoKey", 'k', {Down(SDLK_KP0)}, 0},
         DrainCase{"OtherEventsIgnored",
                   'k',
-                  {Event{SDL_QUIT, 0}, Event{SDL_MOUSEMOTION, 0},
-                   Event{SDL_ACTIVEEVENT, 0}},
+                  {Event{SDL_MOUSEMOTION, 0}, Event{SDL_ACTIVEEVENT, 0}},
                   'k'},
         DrainCase{"OtherEventsAfterPress",
                   0,
-                  {Down(SDLK_q), Event{SDL_QUIT, 0}, Event{SDL_MOUSEMOTION, 0},
+                  {Down(SDLK_q), Event{SDL_MOUSEMOTION, 0},
                    Event{SDL_ACTIVEEVENT, 0}},
-                  'q'}),
+                  'q'},
+        DrainCase{"QuitEventReadsAsEscape", 'k', {Event{SDL_QUIT, 0}}, 27},
+        DrainCase{"QuitEventWinsOverALaterPress",
+                  0,
+                  {Event{SDL_QUIT, 0}, Down(SDLK_SPACE), Up(SDLK_SPACE)},
+                  27}),
     [](const testing::TestParamInfo<DrainCase>& info) {
       return info.param.name;
     });
@@ -213,6 +228,18 @@ TEST_F(SdlKeyboard, PressStaysUntilTheCallerClearsIt) {
   keyboard_->keys[0] = 0;
   SDLKBDGetKey(keyboard_);
   EXPECT_EQ(keyboard_->keys[0], 0);
+}
+
+TEST_F(SdlKeyboard, QuitPendingTakesOnlyTheQuitEvent) {
+  keyboard_ = SDLKBDNew();
+  ASSERT_NE(keyboard_, nullptr);
+  EXPECT_FALSE(SDLKBDQuitPending());
+  Push(Down(SDLK_a));
+  Push(Event{SDL_QUIT, 0});
+  EXPECT_TRUE(SDLKBDQuitPending());
+  EXPECT_FALSE(SDLKBDQuitPending());
+  SDLKBDGetKey(keyboard_);  // the key press is still there
+  EXPECT_EQ(keyboard_->keys[0], 'a');
 }
 
 TEST_F(SdlKeyboard, NoKeyboardStillDrainsTheQueue) {

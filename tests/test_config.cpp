@@ -2,6 +2,7 @@
 // and a present/poll pair that records what was presented and plays a key
 // script. Tests that need the full-screen geometry set DEMO_SCREEN_* first.
 #include "demo/demo.h"
+#include "demo/options.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
 #include "tests/demo_harness.h"
@@ -18,7 +19,10 @@ void Harness::Reset() { *this = Harness{}; }
 
 }  // namespace test
 
+void DEMOSetRate(int32_t fps) { test::harness.pacer.SetRate(fps); }
+
 void DEMOPresent(Display* display, const Image* frame) {
+  test::harness.pacer.Wait();
   SDLDPYShow(display, frame);
   test::harness.OnPresent(demo.presentations, frame);
 }

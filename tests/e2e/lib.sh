@@ -38,10 +38,12 @@ start_x() {
   echo "cannot start Xvfb"; cat "$WORK/xvfb.log"; exit 1
 }
 
-# start_intro BINARY DATA_DIR: runs the intro from the data folder and waits
-# for its window; sets WID.
+# start_intro BINARY DATA_DIR [ARG...]: runs the intro from the data folder
+# with the arguments and waits for its window; sets WID.
 start_intro() {
-  (cd "$2" && exec "$1") >"$WORK/intro.out" 2>"$WORK/intro.err" &
+  local bin=$1 data=$2
+  shift 2
+  (cd "$data" && exec "$bin" "$@") >"$WORK/intro.out" 2>"$WORK/intro.err" &
   INTRO_PID=$!
   WID=$(timeout 20 xdotool search --sync --onlyvisible --name '^TANDRIX$' 2>/dev/null | head -n1)
   if [ -z "$WID" ]; then
@@ -101,6 +103,9 @@ x.XSendEvent(d, window, 0, 0, ctypes.byref(event))
 x.XFlush(d)
 PY
 }
+
+# now_ms: milliseconds of the monotonic clock.
+now_ms() { echo $(( $(cut -d' ' -f1 /proc/uptime | tr -d .) * 10 )); }
 
 # wait_exit SECONDS: waits for the intro to end; sets STATUS (124 on time-out).
 wait_exit() {

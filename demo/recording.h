@@ -1,0 +1,74 @@
+// REC: recordings of presented frames in formats other programs open: one
+// animated GIF for a stretch of presentations, or one PNG file per frame.
+// Linked only into the recorder and its tests, so the intros themselves do not
+// depend on giflib or libpng.
+//
+// Frames are Image objects (0x00RRGGBB, row-major); the top byte of a pixel is
+// ignored, as the P6 writer drops it. Every file is written under a temporary
+// name in the target's folder and renamed over the target only once it is
+// complete, so a failed write never leaves a partial file under the target's
+// name. Failures return false or none with a one-line reason in *error (when
+// error is not none); nothing throws, nothing aborts, nothing is printed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "img/img.h"
+
+// ---- Animated GIF
+// -------------------------------------------------------------
+//
+// The frames given are consecutive recorded presentations, each standing for
+// `every` presentations of a program showing `fps` of them a second. GIF counts
+// delays in hundredths of a second, so frame k (from 0) ends at
+// round(100 * (k + 1) * every / fps) and its delay is the difference from the
+// previous end: the rounding never accumulates (at 60 fps, 60 frames last
+// exactly one second).
+//
+// Each stored frame holds only the rectangle in which it differs from what
+// the viewer shows (drawn over it: disposal "leave in place"); a frame
+// identical to the one before is merged into it, which lasts longer. The
+// animation loops forever. Each frame carries its own palette, sized to the
+// colours of its rectangle: across a fade a recording holds far more than 256
+// colours, but a single frame of the intro holds only a few. A frame with at
+// most 256 colours is shown exactly; a rectangle with more is reduced to a
+// fixed palette of 256 (3 bits of red, 3 of green, 2 of blue, each channel
+// taken to the nearest of its levels, spread evenly over 0..255).
+
+struct GifRecording;
+
+// Creates the GIF of width x height (1 to 65535 each) at filename, frame rate
+// fps (1 to 1000) and `every` (1 or more) presentations per frame. Memory for
+// two frames is taken here, once; adding frames allocates nothing per pixel.
+// None when the arguments are out of range or the file cannot be created.
+[[nodiscard]] GifRecording* RECGifOpen(const char* filename, int32_t width,
+                                       int32_t height, int32_t fps,
+                                       int32_t every, std::string* error);
+
+// Adds the next frame, which must have the recording's size. *reduced (when not
+// none) tells whether its colours had to be reduced to 256. False on a size
+// mismatch or a write error; the recording should then be discarded.
+bool RECGifAdd(GifRecording* gif, const Image* frame, bool* reduced,
+               std::string* error);
+
+// Finishes the file and renames it over the target. False on any failure
+// (no frame was added, or a write failed), in which case the target is
+// untouched. Frees the recording and sets *gif to
+// none either way; a none handle is a failure.
+bool RECGifClose(GifRecording** gif, std::string* error);
+
+// Frees the recording and removes its temporary file; the target is never
+// touched. A none address or handle does nothing.
+void RECGifDiscard(GifRecording** gif);
+
+// Frames in the file so far, counting the one still waiting for its delay; a
+// run of identical frames counts once. Zero for none.
+int32_t RECGifStoredFrames(const GifRecording* gif);
+
+// ---- PNG
+// ----------------------------------------------------------------------
+
+// Writes the image as an 8-bit RGB PNG at filename. False on any failure (the
+// target untouched).
+bool RECPngSave(const Image* image, const char* filename, std::string* error);
