@@ -2,14 +2,18 @@
 # Installs what is needed, builds the intros and runs intro-window from the
 # data folder at 60 presentations a second (the intro opens its data files
 # from the working directory).
-# Without a display it records the first 1000 presentations headless instead,
-# as one animated GIF.
+# Without a display it plays intro-term when standard output is a terminal,
+# and otherwise records the first 1000 presentations headless instead, as one
+# animated GIF.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/scripts/install-deps.sh" run
 cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=OFF >/dev/null
 cmake --build "$here/build" -j"$(nproc)"
 cd "$here/data"
+if [ -z "${DISPLAY:-}" ] && [ -t 1 ]; then
+  exec "$here/build/demo/intro-term"  # no display, but a terminal: play in it
+fi
 if [ -z "${DISPLAY:-}" ]; then
   gif=$here/capture/intro.gif
   echo "No display (DISPLAY is not set): recording the first 1000 presentations to $gif instead."

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs every test: the unit,
-# headless SDL and end-to-end tests, the web intros in headless Chromium, then
-# the unit and headless tests again built with AddressSanitizer and
+# headless SDL and end-to-end tests, the web intros in headless Chromium; the
+# libraries that do not need SDL, built and tested on their own without it;
+# then the unit and headless tests again built with AddressSanitizer and
 # UndefinedBehaviorSanitizer. The benchmarks are built too (so they never rot)
 # but not run.
 set -euo pipefail
@@ -20,6 +21,14 @@ echo "== in a browser: build the web intros, test them in headless Chromium"
 node "$here/tests/web/browser_test.mjs" --site "$here/build-web/site" \
   --capture "$here/build-test/demo/intro-capture" --data "$here/data" \
   --out "$here/build-web/browser-test"
+
+echo "== without SDL: common, img, font and textscreen, SDL's pkg-config hidden"
+no_pc=$(mktemp -d)
+PKG_CONFIG_LIBDIR="$no_pc" cmake -S "$here" -B "$here/build-nosdl" \
+  -DCMAKE_BUILD_TYPE=Debug -DINTRO_SDL=OFF >/dev/null
+rmdir "$no_pc"
+cmake --build "$here/build-nosdl" -j"$jobs"
+(cd "$here/build-nosdl" && ctest --output-on-failure -j"$jobs")
 
 echo "== sanitizers: build and test"
 cmake -S "$here" -B "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DINTRO_SANITIZE=ON >/dev/null

@@ -5,7 +5,7 @@
 
 int32_t DEMO_SCREEN_WIDTH = 640;
 int32_t DEMO_SCREEN_HEIGHT = 480;
-const uint32_t SDLDPY_MODE_FLAGS = 0x10000001u;
+const uint32_t SDLDPY_MODE_FLAGS = SDLDPY_WINDOWED_FLAGS;
 
 void DEMOPresent(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);

@@ -6,11 +6,9 @@
 
 namespace intro {
 
-int32_t SINTAB_SIZE = 1024;
-
 // Eight entries a row, so that entry k is easy to find.
 // clang-format off
-const int16_t SINTAB[1024] = {
+const int16_t SINTAB[SINTAB_SIZE] = {
          0,    201,    402,    603,    804,   1005,   1206,   1407,
       1608,   1809,   2009,   2210,   2410,   2611,   2811,   3012,
       3212,   3412,   3612,   3811,   4011,   4210,   4410,   4609,

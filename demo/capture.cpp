@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@
 
 int32_t DEMO_SCREEN_WIDTH = 640;
 int32_t DEMO_SCREEN_HEIGHT = 480;
-const uint32_t SDLDPY_MODE_FLAGS = 0x10000001u;  // windowed flags
+const uint32_t SDLDPY_MODE_FLAGS = SDLDPY_WINDOWED_FLAGS;
 
 namespace {
 
@@ -38,7 +39,8 @@ constexpr char kUsage[] =
     "  --keys LIST     comma-separated FRAME:KEY items; KEY is space, escape,\n"
     "                  q, Q or a decimal SDL key symbol. The key goes down\n"
     "                  before the keyboard poll of presentation FRAME and up\n"
-    "                  before the poll of FRAME + 1\n"
+    "                  before the poll of FRAME + 1; at most 50 keys for one\n"
+    "                  presentation\n"
     "  --out DIR       where to write (default capture/, created if missing)\n"
     "  --from A        first presentation to write (default 0)\n"
     "  --every K       write every K-th presentation (default 1)\n"
@@ -123,10 +125,35 @@ bool ParseKeys(const char* text) {
       k.sym = 27;
     else if (key == "q" || key == "Q")
       k.sym = key[0];
-    else if (!ParseInt(key.c_str(), 0, 65535, &k.sym))
+    else if (!ParseInt(key.c_str(), 1, 65535, &k.sym) || !SDLEventsIsKey(k.sym))
       return false;
     options.keys.push_back(k);
     start = end + 1;
+  }
+  return true;
+}
+
+// Every poll must find all its key events on SDL's queue, which holds only so
+// many: the presses due at one presentation and the releases of the one
+// before share a drain. False (after a report) when a presentation has more
+// presses than half of that room.
+bool KeysFitTheQueue() {
+  constexpr int kMostPerPresentation = SDLEVENTS_QUEUE_ROOM / 2;
+  static_assert(kMostPerPresentation == 50, "the usage text says 50");
+  std::vector<int32_t> at;
+  for (const ScriptedKey& key : options.keys) at.push_back(key.presentation);
+  std::sort(at.begin(), at.end());
+  for (size_t i = 0; i < at.size();) {
+    size_t j = i;
+    while (j < at.size() && at[j] == at[i]) ++j;
+    if (j - i > size_t(kMostPerPresentation)) {
+      std::fprintf(stderr,
+                   "intro-capture: %zu keys for presentation %d; SDL's event "
+                   "queue takes at most %d for one presentation\n%s",
+                   j - i, at[i], kMostPerPresentation, kUsage);
+      return false;
+    }
+    i = j;
   }
   return true;
 }
@@ -176,7 +203,7 @@ int ParseArguments(int argc, char** argv) {
     }
     ++i;
   }
-  return 0;
+  return KeysFitTheQueue() ? 0 : 2;
 }
 
 bool MakeFolders(const std::string& path) {
@@ -208,6 +235,24 @@ bool WriteCells(const std::string& name) {
   return std::fclose(file) == 0 && ok;
 }
 
+// The end of the run after a failure: the scene returns after this frame and
+// nothing more is recorded.
+void Fail() {
+  failed = true;
+  stopping = true;
+  demo.runState = DEMO_QUIT;
+}
+
+// One line for a file that could not be written, from errno.
+void ReportUnwritable(const std::string& path) {
+  if (errno == ENOMEM)
+    std::fprintf(stderr, "intro-capture: out of memory writing %s\n",
+                 path.c_str());
+  else
+    std::fprintf(stderr, "intro-capture: cannot write %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+}
+
 double Seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() -
                                        started)
@@ -234,30 +279,44 @@ bool RecordGif(int32_t n, const Image* frame) {
 
 void Record(int32_t n, const Image* frame) {
   if (n < options.from || (n - options.from) % options.every) return;
-  if (gif && !RecordGif(n, frame)) {
-    failed = true;
-    return;
-  }
-  char name[32];
-  std::snprintf(name, sizeof name,
-                options.png ? "/frame-%06d.png" : "/frame-%06d.ppm", n);
-  std::string path = options.out + name;
-  std::string error;
-  if (FrameFiles() && !(options.png ? RECPngSave(frame, path.c_str(), &error)
-                                    : IMGSave(frame, path.c_str()))) {
-    if (error.empty()) error = "cannot write " + path;
-    std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
-    failed = true;
-    return;
-  }
-  if (options.cells) {
-    std::snprintf(name, sizeof name, "/cells-%06d.txt", n);
-    path = options.out + name;
-    if (!WriteCells(path)) {
-      std::fprintf(stderr, "intro-capture: cannot write %s\n", path.c_str());
-      failed = true;
+  try {
+    if (gif && !RecordGif(n, frame)) {
+      Fail();
       return;
     }
+    char name[32];
+    std::snprintf(name, sizeof name,
+                  options.png ? "/frame-%06d.png" : "/frame-%06d.ppm", n);
+    std::string path = options.out + name;
+    if (FrameFiles()) {
+      std::string error;
+      errno = 0;
+      if (!(options.png ? RECPngSave(frame, path.c_str(), &error)
+                        : IMGSave(frame, path.c_str()))) {
+        if (error.empty())
+          ReportUnwritable(path);
+        else
+          std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+        Fail();
+        return;
+      }
+    }
+    if (options.cells) {
+      std::snprintf(name, sizeof name, "/cells-%06d.txt", n);
+      path = options.out + name;
+      errno = 0;
+      if (!WriteCells(path)) {
+        ReportUnwritable(path);
+        Fail();
+        return;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr,
+                 "intro-capture: out of memory recording presentation %d\n",
+                 n);
+    Fail();
+    return;
   }
   ++written;
 }
@@ -299,7 +358,7 @@ void DEMOPresent(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);
   const int32_t n = demo.presentations;  // counted by the driver afterwards
   Record(n, frame);
-  if ((n + 1) % 100 == 0) {
+  if (!failed && (n + 1) % 100 == 0) {
     // On a terminal the progress line rewrites itself; elsewhere (a log) each
     // report is a line of its own.
     static const bool terminal = isatty(fileno(stderr));
@@ -307,7 +366,7 @@ void DEMOPresent(Display* display, const Image* frame) {
                  terminal ? "\r" : "", n + 1, options.frames,
                  (n + 1) / Seconds(), terminal ? "" : "\n");
   }
-  if (failed || n + 1 >= options.frames) {
+  if (!failed && n + 1 >= options.frames) {
     // End the run: the scene returns after this frame and the driver's fade
     // is no longer recorded.
     stopping = true;
@@ -318,21 +377,44 @@ void DEMOPresent(Display* display, const Image* frame) {
 void DEMOPoll(Keyboard* keyboard) {
   if (stopping) return;  // a key read now could override the quit
   const int32_t n = demo.presentations - 1;  // the one just presented
+  // The script was checked to fit the queue; a key it refuses all the same
+  // ends the run rather than go missing.
+  bool queued = true;
   for (const ScriptedKey& key : options.keys)
-    if (key.presentation + 1 == n) SDLEventsPushKey(key.sym, false);
+    if (key.presentation + 1 == n) queued &= SDLEventsPushKey(key.sym, false);
   for (const ScriptedKey& key : options.keys)
-    if (key.presentation == n) SDLEventsPushKey(key.sym, true);
+    if (key.presentation == n) queued &= SDLEventsPushKey(key.sym, true);
+  if (!queued) {
+    std::fprintf(stderr,
+                 "intro-capture: SDL's event queue refused a scripted key at "
+                 "presentation %d\n",
+                 n);
+    Fail();
+    return;
+  }
   SDLKBDGetKey(keyboard);
 }
 
-int main(int argc, char** argv) {
-  if (int status = ParseArguments(argc, argv)) return status;
-  if ((FrameFiles() || options.cells) && !MakeFolders(options.out)) {
-    std::fprintf(stderr, "intro-capture: cannot create folder %s\n",
-                 options.out.c_str());
+namespace {
+
+int Run(int argc, char** argv) {
+  try {
+    if (int status = ParseArguments(argc, argv)) return status;
+    if ((FrameFiles() || options.cells) && !MakeFolders(options.out)) {
+      std::fprintf(stderr, "intro-capture: cannot create folder %s: %s\n",
+                   options.out.c_str(), std::strerror(errno));
+      return 1;
+    }
+  } catch (const std::bad_alloc&) {
+    std::fputs("intro-capture: out of memory reading the command line\n",
+               stderr);
     return 1;
   }
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  if (setenv("SDL_VIDEODRIVER", "dummy", 1) != 0) {
+    std::fputs("intro-capture: out of memory setting SDL_VIDEODRIVER\n",
+               stderr);
+    return 1;
+  }
   if (!SDLPlatformInit()) return 1;
   started = std::chrono::steady_clock::now();
   if (!OpenGif()) return 1;
@@ -362,4 +444,17 @@ int main(int argc, char** argv) {
       seconds > 0 ? total / seconds : 0.0);
   if (!options.gif.empty() && !failed) PrintGif();
   return failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Every stage reports its own allocation failures; this catches what the
+  // recording formats' writers let through, so that none ends in an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("intro-capture: out of memory\n", stderr);
+    return 1;
+  }
 }

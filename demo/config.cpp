@@ -1,6 +1,7 @@
-// The build-time configuration of one intro: its screen size and video-mode
-// flags, given by the build as INTRO_WIDTH, INTRO_HEIGHT and INTRO_MODE_FLAGS,
-// and its present, which waits for the frame's deadline when paced.
+// The build-time configuration of one intro: its screen size, given by the
+// build as INTRO_WIDTH and INTRO_HEIGHT; its video-mode flags, the full-screen
+// set when INTRO_FULLSCREEN is 1 and the windowed set when 0; and its present,
+// which waits for the frame's deadline when paced.
 #include "common/pacer.h"
 #include "demo/demo.h"
 #include "demo/options.h"
@@ -8,7 +9,8 @@
 
 int32_t DEMO_SCREEN_WIDTH = INTRO_WIDTH;
 int32_t DEMO_SCREEN_HEIGHT = INTRO_HEIGHT;
-const uint32_t SDLDPY_MODE_FLAGS = INTRO_MODE_FLAGS;
+const uint32_t SDLDPY_MODE_FLAGS =
+    INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
 
 namespace {
 

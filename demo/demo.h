@@ -64,17 +64,32 @@ void DEMOPoll(Keyboard* keyboard);
 extern const char DEMO_LOGO[];
 extern const char DEMO_SCROLL_MESSAGE[];
 
-// Creates every object and loads every data file. A missing "font8x8.ppm"
-// leaves the font without a sheet (black frames). A missing or unreadable
-// text-art file is named on standard error and makes DEMOInit return false;
-// the caller then releases what was made with DEMOFree and exits non-zero.
+// Creates every object and loads every data file, checking each as it goes.
+// The data files must be regular files: each is opened without blocking and
+// checked on the opened descriptor, so a FIFO, a device or a folder in its
+// place is refused instead of read. A "font8x8.ppm" that is missing, no regular
+// file or no readable image leaves the font without a sheet (black frames)
+// after one line on standard error. A missing or unreadable text-art file, an
+// object that cannot be made (memory ran out) or a refused video mode is named
+// on standard error and makes DEMOInit return false; the caller then releases
+// what was made with DEMOFree and exits with status 1.
 bool DEMOInit();
 
-// Loads a text-art file (opened "rb", bytes as stored) as a zero-terminated
-// text: the whole file when limit is negative, otherwise at most limit bytes
-// in a buffer of limit + 1 zeroed bytes. None if the file cannot be opened or
-// read, or memory runs out. Released with DEMOFreeText.
-[[nodiscard]] char* DEMOLoadText(const char* fileName, int32_t limit);
+// The largest text-art file that is loaded whole: 64 MiB. A bigger map is
+// refused, which also keeps every measure of a text within 32 bits.
+inline constexpr int64_t DEMO_TEXT_MAX_BYTES = int64_t(64) << 20;
+
+// The reason DEMOLoadText gives when memory ran out (compare the pointer).
+extern const char DEMO_OUT_OF_MEMORY[];
+
+// Loads a text-art file (bytes as stored) as a zero-terminated text: the whole
+// file when limit is negative (at most DEMO_TEXT_MAX_BYTES), otherwise at most
+// limit bytes in a buffer of limit + 1 zeroed bytes. None if the file cannot
+// be opened, is no regular file, is too big or cannot be read, or memory runs
+// out; *reason (when given) then says why in a few words, and is
+// DEMO_OUT_OF_MEMORY when memory ran out. Released with DEMOFreeText.
+[[nodiscard]] char* DEMOLoadText(const char* fileName, int32_t limit,
+                                 const char** reason = nullptr);
 void DEMOFreeText(char* text);
 
 // One presented frame: clear and render the frame image, show it, poll the
@@ -89,7 +104,7 @@ void DEMORender(Image* image, const TextScreen* screen, const Font* font);
 void DEMOKey(int8_t key);
 
 // The length of the longest line of text that ends with '\n' (a last line
-// without one is not measured).
+// without one is not measured). Both measures stop at INT32_MAX.
 int32_t DEMOTextWidth(const char* text);
 
 // The number of '\n' in text plus 1.
@@ -110,6 +125,13 @@ int32_t DEMOFps();
 // Fades out (when a frame has been presented), then releases the frame image,
 // the font, the keyboard and the display.
 void DEMOFree();
+
+// Releases, without a fade, everything DEMOInit made that is still there
+// (DEMOFree's four objects, the text screen, the texts, the starfield and the
+// scroller) and returns the driver's state to zero, as at program start, so
+// that DEMOInit can run again. The intros never call it; programs that start
+// the driver more than once do (the tests).
+void DEMOReset();
 
 // Scene 1: the world map drifts for 200 frames, then the running man runs for
 // 200. Returns when the run state is non-zero after a frame, or at its end.

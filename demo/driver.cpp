@@ -1,5 +1,11 @@
 // The intro's driver: start-up, the per-frame step, key dispatch, text
 // measuring, the fade to black and shutdown.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -17,19 +23,88 @@ DemoState demo;
 namespace {
 
 constexpr int kCell = 8;  // glyph pitch in pixels, both ways
+constexpr int32_t kStars = 512;
 constexpr char kFontFile[] = "font8x8.ppm";
 constexpr char kMapFile[] = "WorldMap.txt";
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
 
-void ReportMissing(const char* name) {
+ private:
+  int fd_;
+};
+
+// What kind of node a non-regular data file is, for its report.
+const char* NotRegular(mode_t mode) {
+  if (S_ISDIR(mode)) return "it is a folder, not a regular file";
+  if (S_ISFIFO(mode)) return "it is a FIFO, not a regular file";
+  if (S_ISCHR(mode)) return "it is a character device, not a regular file";
+  if (S_ISBLK(mode)) return "it is a block device, not a regular file";
+  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
+  return "it is not a regular file";
+}
+
+// Opens a data file without blocking (a FIFO or a device must not stall
+// start-up) and checks on the opened descriptor that it is a regular file.
+// The descriptor, or -1 with *reason set.
+int OpenDataFile(const char* name, struct stat* st, const char** reason) {
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *reason = errno == ENOMEM ? DEMO_OUT_OF_MEMORY : std::strerror(errno);
+    return -1;
+  }
+  if (fstat(fd, st) != 0) {
+    *reason = std::strerror(errno);
+    close(fd);
+    return -1;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    *reason = NotRegular(st->st_mode);
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Reads up to size bytes into buffer; the count read (short at end of file),
+// or -1 on a read error.
+int64_t ReadUpTo(int fd, char* buffer, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    ssize_t n = read(fd, buffer + got, size - got);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    got += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(got);
+}
+
+void ReportUnreadable(const char* name, const char* reason) {
+  if (reason == DEMO_OUT_OF_MEMORY) {
+    std::fprintf(stderr, "intro: out of memory loading \"%s\"\n", name);
+    return;
+  }
   std::fprintf(stderr,
-               "intro: cannot read \"%s\"; it is looked for in the working "
-               "directory\n",
-               name);
+               "intro: cannot read \"%s\" (looked for in the working "
+               "directory): %s\n",
+               name, reason);
+}
+
+// One line for a start-up step that failed: what could not be made.
+bool Failed(const char* what) {
+  std::fprintf(stderr, "intro: out of memory creating the %s\n", what);
+  return false;
 }
 
 // "manRun0" then the digit k for frames 0-9 and the letters a-o for 10-24.
@@ -42,22 +117,63 @@ void Present() {
   ++demo.presentations;
 }
 
+// The glyph sheet: a file that is missing, no regular file or no image it can
+// read leaves the font without a sheet (black frames) after one line on
+// standard error. False only when memory ran out.
+bool LoadFontSheet(Font* font) {
+  struct stat st;
+  const char* reason = nullptr;
+  {
+    Descriptor fd(OpenDataFile(kFontFile, &st, &reason));
+    if (fd.get() < 0) {
+      // The image library's own report, as if it had failed to open it.
+      IMGError();
+      ReportUnreadable(kFontFile, reason);
+      return reason != DEMO_OUT_OF_MEMORY;
+    }
+  }
+  errno = 0;
+  font->glyphs = IMGLoad(kFontFile);
+  if (font->glyphs) return true;
+  if (errno == ENOMEM) {
+    ReportUnreadable(kFontFile, DEMO_OUT_OF_MEMORY);
+    return false;
+  }
+  ReportUnreadable(kFontFile, "it is no PNM image that can be read");
+  return true;
+}
+
 }  // namespace
 
-char* DEMOLoadText(const char* name, int32_t limit) {
-  if (!name) return nullptr;
-  FilePtr file(std::fopen(name, "rb"));
-  if (!file) return nullptr;
-  long size = limit;
-  if (limit < 0) {
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
-    size = std::ftell(file.get());
-    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;
+const char DEMO_OUT_OF_MEMORY[] = "out of memory";
+
+char* DEMOLoadText(const char* name, int32_t limit, const char** reason) {
+  const char* ignored;
+  if (!reason) reason = &ignored;
+  if (!name) {
+    *reason = "no file name";
+    return nullptr;
   }
-  auto* text = new (std::nothrow) char[static_cast<size_t>(size) + 1]();
-  if (!text) return nullptr;
-  size_t got = std::fread(text, 1, static_cast<size_t>(size), file.get());
-  if (std::ferror(file.get()) || (limit < 0 && got != size_t(size))) {
+  struct stat st;
+  Descriptor fd(OpenDataFile(name, &st, reason));
+  if (fd.get() < 0) return nullptr;
+  size_t size;
+  if (limit >= 0) {
+    size = static_cast<size_t>(limit);
+  } else if (st.st_size > DEMO_TEXT_MAX_BYTES) {
+    *reason = "it is larger than the 64 MiB that text art may hold";
+    return nullptr;
+  } else {
+    size = static_cast<size_t>(st.st_size);
+  }
+  auto* text = new (std::nothrow) char[size + 1]();
+  if (!text) {
+    *reason = DEMO_OUT_OF_MEMORY;
+    return nullptr;
+  }
+  // A file that shrank since fstat ends where its bytes end.
+  if (ReadUpTo(fd.get(), text, size) < 0) {
+    *reason = std::strerror(errno);
     delete[] text;
     return nullptr;
   }
@@ -66,62 +182,74 @@ char* DEMOLoadText(const char* name, int32_t limit) {
 
 void DEMOFreeText(char* text) { delete[] text; }
 
+// Every object is checked as it is made: start-up stops at the first one that
+// cannot be made, after one line on standard error. Missing or unreadable
+// text-art files are all named before DEMOInit gives up.
 bool DEMOInit() {
   demo.display = SDLDPYNew();
+  if (!demo.display) return Failed("display");
   demo.keyboard = SDLKBDNew();
+  if (!demo.keyboard) return Failed("keyboard");
   SDLDPYSetMode(demo.display, DEMO_SCREEN_WIDTH, DEMO_SCREEN_HEIGHT);
-
-  demo.frame = IMGNew();
-  if (demo.display)
-    IMGResize(demo.frame, demo.display->width, demo.display->height);
-
-  demo.font = FONTNew();
-  if (demo.font) {
-    demo.font->cellWidth = kCell;
-    demo.font->cellHeight = kCell;
-    demo.font->glyphs = IMGLoad(kFontFile);
-    // Without its sheet the font draws nothing: the intro runs on black.
-    if (!demo.font->glyphs) ReportMissing(kFontFile);
+  if (!SDLDPYHasScreen(demo.display)) {
+    std::fprintf(stderr, "intro: the video mode %dx%d was refused: %s\n",
+                 DEMO_SCREEN_WIDTH, DEMO_SCREEN_HEIGHT, SDLDPYReason());
+    return false;
   }
 
+  demo.frame = IMGNew();
+  if (!demo.frame) return Failed("frame image");
+  IMGResize(demo.frame, demo.display->width, demo.display->height);
+  if (demo.frame->width != demo.display->width) return Failed("frame image");
+
+  demo.font = FONTNew();
+  if (!demo.font) return Failed("font");
+  demo.font->cellWidth = kCell;
+  demo.font->cellHeight = kCell;
+  if (!LoadFontSheet(demo.font)) return false;
+
   demo.screen = SCRNew();
-  if (demo.screen && demo.font)
-    SCRResize(demo.screen, DEMO_SCREEN_WIDTH / demo.font->cellWidth,
-              DEMO_SCREEN_HEIGHT / demo.font->cellHeight);
+  if (!demo.screen) return Failed("text screen");
+  const int32_t cols = DEMO_SCREEN_WIDTH / demo.font->cellWidth;
+  SCRResize(demo.screen, cols, DEMO_SCREEN_HEIGHT / demo.font->cellHeight);
+  if (demo.screen->cols != cols) return Failed("text screen");
 
   bool complete = true;
-  demo.mapText = DEMOLoadText(kMapFile, -1);
+  const char* reason = nullptr;
+  demo.mapText = DEMOLoadText(kMapFile, -1, &reason);
   if (!demo.mapText) {
-    ReportMissing(kMapFile);
+    ReportUnreadable(kMapFile, reason);
+    if (reason == DEMO_OUT_OF_MEMORY) return false;
     complete = false;
   }
   for (int k = 0; k < DEMO_FRAME_TEXTS; ++k) {
     char name[13];
     FrameFileName(k, name);
-    demo.frameTexts[k] = DEMOLoadText(name, DEMO_FRAME_TEXT_MAX);
+    demo.frameTexts[k] = DEMOLoadText(name, DEMO_FRAME_TEXT_MAX, &reason);
     if (!demo.frameTexts[k]) {
-      ReportMissing(name);
+      ReportUnreadable(name, reason);
+      if (reason == DEMO_OUT_OF_MEMORY) return false;
       complete = false;
     }
   }
+  if (!complete) return false;
 
   demo.stars = STARSNew();
-  if (demo.stars && demo.screen) {
-    demo.stars->width = demo.screen->cols;
-    demo.stars->height = demo.screen->rows;
-    demo.stars->originCol = 0;
-    demo.stars->originRow = 0;
-    STARSSetCount(demo.stars, 512);
-  }
+  if (!demo.stars) return Failed("starfield");
+  demo.stars->width = demo.screen->cols;
+  demo.stars->height = demo.screen->rows;
+  demo.stars->originCol = 0;
+  demo.stars->originRow = 0;
+  STARSSetCount(demo.stars, kStars);
+  if (demo.stars->count != kStars) return Failed("starfield");
 
   demo.scroller = SCROLLNew();
-  if (demo.scroller && demo.screen) {
-    SCROLLSetText(demo.scroller, DEMO_SCROLL_MESSAGE);
-    demo.scroller->row = demo.screen->rows * 3 / 4;
-  }
-
-  return complete && demo.display && demo.keyboard && demo.frame && demo.font &&
-         demo.screen && demo.stars && demo.scroller;
+  if (!demo.scroller) return Failed("scroller");
+  SCROLLSetText(demo.scroller, DEMO_SCROLL_MESSAGE);
+  if (std::strcmp(demo.scroller->text, DEMO_SCROLL_MESSAGE) != 0)
+    return Failed("scroller");
+  demo.scroller->row = demo.screen->rows * 3 / 4;
+  return true;
 }
 
 void DEMOFrame() {
@@ -152,9 +280,11 @@ void DEMOKey(int8_t key) {
   }
 }
 
+// Both measures count in 64 bits and stop at INT32_MAX, so no text, however
+// long, makes them overflow.
 int32_t DEMOTextWidth(const char* text) {
   if (!text) return 0;
-  int32_t line = 0, widest = 0;
+  int64_t line = 0, widest = 0;
   for (; *text; ++text) {
     if (*text == '\n') {
       if (line > widest) widest = line;
@@ -163,14 +293,14 @@ int32_t DEMOTextWidth(const char* text) {
       ++line;
     }
   }
-  return widest;
+  return widest < INT32_MAX ? static_cast<int32_t>(widest) : INT32_MAX;
 }
 
 int32_t DEMOTextHeight(const char* text) {
   if (!text) return 0;
-  int32_t lines = 1;
+  int64_t lines = 1;
   for (; *text; ++text) lines += *text == '\n';
-  return lines;
+  return lines < INT32_MAX ? static_cast<int32_t>(lines) : INT32_MAX;
 }
 
 void DEMOFadeOut() {
@@ -224,6 +354,19 @@ void DEMOFree() {
   if (demo.font) FONTFree(&demo.font);
   if (demo.keyboard) SDLKBDFree(&demo.keyboard);
   if (demo.display) SDLDPYFree(&demo.display);
+}
+
+void DEMOReset() {
+  if (demo.frame) IMGFree(&demo.frame);
+  if (demo.font) FONTFree(&demo.font);
+  if (demo.keyboard) SDLKBDFree(&demo.keyboard);
+  if (demo.display) SDLDPYFree(&demo.display);
+  SCROLLFree(demo.scroller);  // bound to the screen: released first
+  STARSFree(&demo.stars);
+  SCRFree(&demo.screen);
+  DEMOFreeText(demo.mapText);
+  for (char* text : demo.frameTexts) DEMOFreeText(text);
+  demo = DemoState{};
 }
 
 void DEMORun() {

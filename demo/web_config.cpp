@@ -1,5 +1,5 @@
 // The build-time configuration of one intro in a browser: its screen size and
-// video-mode flags (INTRO_WIDTH, INTRO_HEIGHT, INTRO_MODE_FLAGS, as for the
+// video-mode flags (INTRO_WIDTH, INTRO_HEIGHT and INTRO_FULLSCREEN, as for the
 // native intros), and a present that hands the browser its turn.
 //
 // The scenes and the fade are plain loops, so after every presentation the
@@ -14,7 +14,8 @@
 
 int32_t DEMO_SCREEN_WIDTH = INTRO_WIDTH;
 int32_t DEMO_SCREEN_HEIGHT = INTRO_HEIGHT;
-const uint32_t SDLDPY_MODE_FLAGS = INTRO_MODE_FLAGS;
+const uint32_t SDLDPY_MODE_FLAGS =
+    INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
 
 // Resolves when the page lets presentation n + 1 follow presentation n.
 EM_ASYNC_JS(void, WebAfterPresent, (int n), {

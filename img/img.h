@@ -85,9 +85,15 @@ void IMGError();
 
 inline constexpr int32_t IMG_MAX_SIDE = 16384;
 inline constexpr int32_t IMG_MAX_PIXELS = 1 << 26;
+// A header longer than this (comments included, up to and including the byte
+// that ends its last token) is malformed, so every input, an endless stream
+// such as /dev/zero included, ends in bounded work.
+inline constexpr int32_t IMG_MAX_HEADER_BYTES = 65536;
 
-// Reads a PNM file. None after a report if it cannot be opened or read, or is
-// malformed or truncated.
+// Reads a PNM file. Pipes and character devices are read too (/dev/stdin),
+// and every input ends in bounded work (see IMG_MAX_HEADER_BYTES). None after
+// a report if it cannot be opened or read, or is malformed or truncated;
+// errno is ENOMEM when memory ran out.
 [[nodiscard]] Image* IMGLoad(const char* filename);
 
 // Reads a PNM image from the size bytes at buffer; never reads past them. P1
@@ -95,10 +101,21 @@ inline constexpr int32_t IMG_MAX_PIXELS = 1 << 26;
 // pixels). None after a report on any failure.
 [[nodiscard]] Image* IMGParse(const uint8_t* buffer, size_t size);
 
-// Writes the image as a raw P6 file (top byte of each pixel dropped). The file
-// is written to a temporary name in the same folder and renamed over filename
-// only once complete, so an existing file is never left half-written. False
-// after a report on any failure.
+// Writes the image as a raw P6 file (top byte of each pixel dropped).
+//
+// Only a regular file is ever replaced, or a new one created: a device, FIFO,
+// socket or folder under filename gives false and stays untouched. A symlink
+// is followed and what it points to is written, as editors do. The contents
+// are written to a file that is not yet the target (an unnamed one where the
+// kernel offers O_TMPFILE, so a killed write leaves nothing behind; otherwise a
+// short hidden name in the same folder, so any legal target name works),
+// synced to disk, and then put in the target's place in one step, after which
+// the folder is synced too: the target is either untouched or whole. The new
+// file keeps the permission bits (and, where allowed, the owner) of the one it
+// replaces; a new one gets 0666 less the umask. Being a new file, it is no
+// longer shared with other hard links to the old one: they keep the old
+// contents. False after a report on any failure, with errno telling why
+// (ENOMEM when memory ran out).
 bool IMGSave(const Image* image, const char* filename);
 
 // ---- Textual image form -----------------------------------------------------

@@ -11,10 +11,12 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "img/img.h"
 #include "img/img_internal.h"
@@ -175,28 +177,32 @@ ImagePtr NewForHeader(const Header& h, int64_t available, bool bitsPerRow) {
 // byte alone and reads as 0. False at end of input, on a bad type or a side
 // over IMG_MAX_SIDE.
 bool ReadFileHeader(FILE* file, Header* h) {
+  // Past IMG_MAX_HEADER_BYTES the input reads as ended, so an endless stream
+  // of blanks (/dev/zero) or of comments is malformed after bounded work.
+  int32_t left = IMG_MAX_HEADER_BYTES;
+  auto next = [&] { return left-- > 0 ? getc_unlocked(file) : EOF; };
   while (h->flags != kComplete) {
-    int c = getc_unlocked(file);
+    int c = next();
     if (c == EOF) return false;
     if (IsBlank(c)) continue;
     if (c == 'P' && !(h->flags & kMagic)) {
-      int type = getc_unlocked(file);
+      int type = next();
       if (type < '1' || type > '6') return false;
       h->SetType(type - '0');
     } else if (c == '#') {
       do {
-        c = getc_unlocked(file);
+        c = next();
         if (c == EOF) return false;
       } while (c != '\n');
     } else {
       const bool isSide = h->NextIsSide();
       int32_t value = 0;
-      for (; IsDigit(c); c = getc_unlocked(file))
+      for (; IsDigit(c); c = next())
         if (!Accumulate(&value, c, isSide)) return false;
       h->Store(value, false);
     }
   }
-  return true;
+  return left >= 0;  // a number may not end at the bound's false end
 }
 
 // The size of the regular file behind the stream, or -1 when it is no regular
@@ -223,7 +229,8 @@ int64_t BytesLeft(FILE* file, int64_t size) {
 // place for the next step to skip.
 
 // Reads the header and sets *raster to the byte after the one that follows the
-// last token. False when the buffer ends first, on a bad type, a side over
+// last token. end is never more than IMG_MAX_HEADER_BYTES past the start, so
+// an overlong header ends the buffer. False when the buffer ends first, on a bad type, a side over
 // IMG_MAX_SIDE, or a stray printable byte before the magic.
 bool ReadBufferHeader(const uint8_t* p, const uint8_t* end, Header* h,
                       const uint8_t** raster) {
@@ -454,50 +461,209 @@ bool ReadPlainRaster(RasterInput& in, int type, bool digitPixels,
 
 // ---- Writer -----------------------------------------------------------------
 
-// A file being written under a temporary name next to its target; removed
-// unless Commit renamed it over the target.
-class TempFile {
- public:
-  // Creates a new, empty file named after target. False when it cannot be
-  // created.
-  bool Create(const char* target) {
-    static std::atomic<unsigned> counter{0};
-    size_t size = std::strlen(target) + 48;
-    name_.reset(new (std::nothrow) char[size]);
-    if (!name_) return false;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::snprintf(name_.get(), size, "%s.%ld-%u.tmp", target,
-                    static_cast<long>(getpid()), counter++);
-      fd_ = open(name_.get(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) return true;
-      if (errno != EEXIST) break;
+// Where a save goes: the folder of the file the name finally stands for
+// (symlinks followed) and the name within it, and what is there now.
+struct SaveTarget {
+  std::string folder;  // "." for a bare name
+  std::string base;
+  bool exists = false;
+  struct stat st {};
+};
+
+// Follows filename through its symlinks to the name of what a write should
+// change. False (errno set) on a loop, a failed lookup or a name that ends in
+// a slash.
+bool ResolveTarget(const char* filename, SaveTarget* target) {
+  std::string path = filename;
+  for (int links = 0;; ++links) {
+    if (path.empty() || path.back() == '/') {
+      errno = EISDIR;
+      return false;
     }
-    name_.reset();
-    return false;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+      if (errno != ENOENT) return false;
+      target->exists = false;
+      break;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      target->exists = true;
+      target->st = st;
+      break;
+    }
+    if (links == 40) {
+      errno = ELOOP;
+      return false;
+    }
+    std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1,
+                     '\0');
+    ssize_t n = readlink(path.c_str(), link.data(), link.size());
+    if (n < 0) return false;
+    if (static_cast<size_t>(n) >= link.size()) {
+      errno = ENAMETOOLONG;  // the link grew while it was read
+      return false;
+    }
+    link.resize(static_cast<size_t>(n));
+    const size_t slash = path.rfind('/');
+    if (link.front() == '/' || slash == std::string::npos) {
+      path.swap(link);
+    } else {
+      path.erase(slash + 1);
+      path.append(link);
+    }
   }
-
-  // Hands the descriptor to a stream, which then owns it.
-  FILE* OpenStream() {
-    FILE* file = fdopen(fd_, "wb");
-    if (file) fd_ = -1;
-    return file;
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    target->base.swap(path);
+    target->folder.push_back('.');
+  } else {
+    target->base.assign(path, slash + 1, std::string::npos);
+    path.resize(slash == 0 ? 1 : slash);  // "/" for a file at the root
+    target->folder.swap(path);
   }
+  return true;
+}
 
-  bool Commit(const char* target) {
-    if (std::rename(name_.get(), target) != 0) return false;
-    name_.reset();
-    return true;
-  }
-
-  ~TempFile() {
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  Descriptor() = default;
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
     if (fd_ >= 0) close(fd_);
-    if (name_) unlink(name_.get());
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  void reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
   }
 
  private:
-  std::unique_ptr<char[]> name_;
   int fd_ = -1;
 };
+
+// The new contents of a save, written to a file that is not yet the target:
+// an unnamed file in the target's folder where the kernel offers one
+// (O_TMPFILE), so that a write killed midway leaves nothing behind; elsewhere
+// a short hidden name, removed on every failure. Commit gives the complete,
+// synced file the target's name.
+class PendingFile {
+ public:
+  // Creates the file in the folder open as dir, with mode (less the umask).
+  bool Create(int dir, mode_t mode) {
+    dir_ = dir;
+#ifdef O_TMPFILE
+    // Giving the unnamed file a name goes through /proc/self/fd.
+    if (access("/proc/self/fd", X_OK) != 0) return CreateNamed(mode);
+    fd_.reset(openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    if (fd_.get() >= 0) return true;
+    // Not offered by this kernel or file system: fall back to a name.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+      return false;
+#endif
+    return CreateNamed(mode);
+  }
+
+  int fd() const { return fd_.get(); }
+
+  // Gives the written file the name base in the folder: replaces the regular
+  // file there when replace is set; otherwise fails rather than replace
+  // anything that appeared meanwhile. Then syncs the folder.
+  bool Commit(const char* base, bool replace) {
+    if (!named_) {
+      if (!replace) return LinkUnnamed(base) && SyncFolder();
+      if (!LinkUnnamed(nullptr)) return false;
+    }
+    if (!replace) {
+      // Linking fails on an existing name; the hidden name then goes.
+      if (linkat(dir_, name_, dir_, base, 0) != 0) return false;
+    } else {
+      // Only a regular file is replaced, even one that appeared meanwhile.
+      struct stat st;
+      if (fstatat(dir_, base, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+          !S_ISREG(st.st_mode)) {
+        errno = EEXIST;
+        return false;
+      }
+      if (renameat(dir_, name_, dir_, base) != 0) return false;
+      named_ = false;  // the hidden name is the target's now
+    }
+    return SyncFolder();
+  }
+
+  ~PendingFile() {
+    if (named_) unlinkat(dir_, name_, 0);
+  }
+
+ private:
+  bool CreateNamed(mode_t mode) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      NextName(&counter);
+      fd_.reset(
+          openat(dir_, name_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+      if (fd_.get() >= 0) {
+        named_ = true;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  // A hidden name of at most 32 bytes, far within NAME_MAX whatever the
+  // target is called.
+  void NextName(std::atomic<unsigned>* counter) {
+    std::snprintf(name_, sizeof name_, ".img-%ld-%u.tmp",
+                  static_cast<long>(getpid()) % 1000000000L,
+                  counter->fetch_add(1) % 100000000u);
+  }
+
+  // Links the unnamed file into the folder as base, or under a fresh hidden
+  // name when base is none.
+  bool LinkUnnamed(const char* base) {
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_.get());
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const char* name = base;
+      if (!name) {
+        NextName(&counter);
+        name = name_;
+      }
+      if (linkat(AT_FDCWD, self, dir_, name, AT_SYMLINK_FOLLOW) == 0 ||
+          linkat(fd_.get(), "", dir_, name, AT_EMPTY_PATH) == 0) {
+        named_ = !base;
+        return true;
+      }
+      if (base || errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  bool SyncFolder() { return fsync(dir_) == 0 || errno == EINVAL; }
+
+  int dir_ = -1;
+  Descriptor fd_;
+  char name_[40] = {};
+  bool named_ = false;
+};
+
+// Writes all n bytes; false on an error.
+bool WriteAll(int fd, const uint8_t* p, size_t n) {
+  while (n) {
+    ssize_t done = write(fd, p, n);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += done;
+    n -= static_cast<size_t>(done);
+  }
+  return true;
+}
 
 // Packs count pixels into 3 * count bytes red, green, blue at out, which has
 // room for one byte more: each pixel is stored as 4 bytes and the next one
@@ -531,28 +697,64 @@ void PackRGB(const uint32_t* __restrict px, size_t count,
   }
 }
 
-// Writes the P6 header and the raster of image to file, whose own buffering
-// is off: the raster goes out in large blocks straight from chunk, which
-// holds 3 * kWriteChunkPixels + 1 bytes. False on a write error.
-bool WriteP6(FILE* file, const Image* image, uint8_t* chunk) {
-  if (std::fprintf(file,
-                   "P6\n%d %d\n"
-                   "# raw pixmap written by the IMG library\n"
-                   "# IMG version %s\n"
-                   "# samples: red, green, blue, one byte each\n"
-                   "255\n",
-                   image->width, image->height, kVersionDate) < 0)
+// Writes the P6 header and the raster of image to fd in large blocks from
+// chunk, which holds 3 * kWriteChunkPixels + 1 bytes. False on a write error.
+bool WriteP6(int fd, const Image* image, uint8_t* chunk) {
+  char header[256];
+  const int length = std::snprintf(header, sizeof header,
+                                   "P6\n%d %d\n"
+                                   "# raw pixmap written by the IMG library\n"
+                                   "# IMG version %s\n"
+                                   "# samples: red, green, blue, one byte each\n"
+                                   "255\n",
+                                   image->width, image->height, kVersionDate);
+  if (!WriteAll(fd, reinterpret_cast<const uint8_t*>(header),
+                static_cast<size_t>(length)))
     return false;
   const uint32_t* px = image->pixels;
   size_t left = static_cast<size_t>(image->width) * image->height;
   while (left) {
     size_t count = left < kWriteChunkPixels ? left : kWriteChunkPixels;
     PackRGB(px, count, chunk);
-    if (std::fwrite(chunk, 3, count, file) != count) return false;
+    if (!WriteAll(fd, chunk, 3 * count)) return false;
     px += count;
     left -= count;
   }
-  return std::fflush(file) == 0;
+  return true;
+}
+
+// The save itself; false on any failure, with errno telling why.
+bool Save(const Image* image, const char* filename) {
+  SaveTarget target;
+  if (!ResolveTarget(filename, &target)) return false;
+  // Only a regular file is ever replaced: a device, FIFO, socket or folder
+  // under the name stays as it is.
+  if (target.exists && !S_ISREG(target.st.st_mode)) {
+    errno = S_ISDIR(target.st.st_mode) ? EISDIR : EEXIST;
+    return false;
+  }
+  Descriptor dir(
+      open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0) return false;
+  std::unique_ptr<uint8_t[]> chunk(new (std::nothrow)
+                                       uint8_t[3 * kWriteChunkPixels + 1]);
+  if (!chunk) {
+    errno = ENOMEM;
+    return false;
+  }
+  PendingFile file;
+  if (!file.Create(dir.get(), 0666)) return false;
+  if (target.exists) {
+    // The replacement keeps the owner (where allowed) and the permission
+    // bits of the file it replaces; the owner goes first, since a change of
+    // owner clears the set-id bits.
+    if (fchown(file.fd(), target.st.st_uid, target.st.st_gid) != 0 &&
+        errno != EPERM)
+      return false;
+    if (fchmod(file.fd(), target.st.st_mode & 07777) != 0) return false;
+  }
+  return WriteP6(file.fd(), image, chunk.get()) && fsync(file.fd()) == 0 &&
+         file.Commit(target.base.c_str(), target.exists);
 }
 
 }  // namespace
@@ -608,7 +810,9 @@ Image* IMGParse(const uint8_t* buffer, size_t size) {
   const uint8_t* end = buffer + size;
   const uint8_t* raster = nullptr;
   Header header;
-  if (!ReadBufferHeader(buffer, end, &header, &raster)) {
+  const uint8_t* headerEnd =
+      size > size_t(IMG_MAX_HEADER_BYTES) ? buffer + IMG_MAX_HEADER_BYTES : end;
+  if (!ReadBufferHeader(buffer, headerEnd, &header, &raster)) {
     IMGError();
     return nullptr;
   }
@@ -632,27 +836,16 @@ bool IMGSave(const Image* image, const char* filename) {
     IMGError();
     return false;
   }
-  // The file is written under a temporary name in the target's folder and
-  // renamed over the target only once complete and closed, so the target is
-  // either untouched or whole; the temporary file goes on every failure.
-  TempFile temp;
-  if (!temp.Create(filename)) {
-    IMGError();
-    return false;
+  bool saved = false;
+  try {
+    saved = Save(image, filename);
+  } catch (const std::bad_alloc&) {  // a name too long for the memory left
+    errno = ENOMEM;
   }
-  std::unique_ptr<uint8_t[]> chunk(new (std::nothrow)
-                                       uint8_t[3 * kWriteChunkPixels + 1]);
-  FilePtr file(chunk ? temp.OpenStream() : nullptr);
-  if (!file) {
+  if (!saved) {
+    const int why = errno;
     IMGError();
-    return false;
+    errno = why;
   }
-  std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  bool written = WriteP6(file.get(), image, chunk.get());
-  written = std::fclose(file.release()) == 0 && written;
-  if (!written || !temp.Commit(filename)) {
-    IMGError();
-    return false;
-  }
-  return true;
+  return saved;
 }

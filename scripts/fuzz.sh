@@ -2,9 +2,10 @@
 # Builds the fuzz targets with clang-14 (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each for a number of executions.
 #
-#   scripts/fuzz.sh [-n RUNS] [-j JOBS] [TARGET...]
+#   scripts/fuzz.sh [-n RUNS] [-t SECONDS] [-j JOBS] [TARGET...]
 #
 #   -n RUNS   executions per target (default 1000000)
+#   -t SECONDS  run each target for this long instead (no execution limit)
 #   -j JOBS   build jobs (default 2)
 #   TARGET    img_parse, img_load, img_from_ascii, text_art, transform
 #             (default: all, one after the other)
@@ -19,12 +20,14 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 runs=1000000
+seconds=0
 jobs=2
-while getopts "n:j:h" opt; do
+while getopts "n:t:j:h" opt; do
   case "$opt" in
     n) runs=$OPTARG ;;
+    t) seconds=$OPTARG; runs=-1 ;;
     j) jobs=$OPTARG ;;
-    *) sed -n '2,19p' "$0"; exit 2 ;;
+    *) sed -n '2,20p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -50,11 +53,16 @@ for target in "${targets[@]}"; do
   crashes="$here/fuzz/crashes/$target"
   log="$build/fuzz-$target.log"
   mkdir -p "$corpus" "$crashes"
-  echo "== $target: $runs executions (log: $log)"
+  if [ "$seconds" -gt 0 ]; then
+    echo "== $target: $seconds seconds (log: $log)"
+  else
+    echo "== $target: $runs executions (log: $log)"
+  fi
   start=$(date +%s.%N)
   if (cd "$build" && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       ASAN_OPTIONS=detect_leaks=1 \
-      "$build/fuzz/fuzz_$target" -runs="$runs" -malloc_limit_mb=64 \
+      "$build/fuzz/fuzz_$target" -runs="$runs" -max_total_time="$seconds" \
+        -malloc_limit_mb=64 \
         -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$crashes/" "$corpus" "$here/fuzz/corpus/$target" \
         >"$log" 2>&1); then

@@ -30,6 +30,15 @@ constexpr Uint32 kBlueMask = 0x000000FF;
 #ifndef __EMSCRIPTEN__
 constexpr Uint32 kAlphaMask = 0xFF000000;  // covers the top byte
 
+// The header's flags are SDL 1.2's own. (Emscripten's SDL emulation numbers
+// them differently; the browser build passes the same values as the native
+// intros, as it always has.)
+#ifndef __EMSCRIPTEN__
+static_assert(SDLDPY_HWSURFACE == SDL_HWSURFACE);
+static_assert(SDLDPY_ANYFORMAT == SDL_ANYFORMAT);
+static_assert(SDLDPY_FULLSCREEN == SDL_FULLSCREEN);
+#endif
+
 // SDL 1.2 keeps a surface's pitch in 16 bits.
 constexpr int64_t kMaxPitch = 0xFFFF;
 #endif
@@ -226,6 +235,15 @@ void SDLDPYSetMode(Display* display, int32_t width, int32_t height) {
   current->width = width;
   current->height = height;
   doubleBuffered = (screen->flags & SDL_DOUBLEBUF) != 0;
+}
+
+bool SDLDPYHasScreen(const Display* display) {
+  return IsDisplay(display) && screen;
+}
+
+const char* SDLDPYReason() {
+  const char* reason = SDL_GetError();
+  return reason && *reason ? reason : "no reason given";
 }
 
 void SDLDPYShow(Display* display, const Image* image) {

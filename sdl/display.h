@@ -18,9 +18,22 @@ struct Display {
   int32_t bpp;  // bits per pixel of the screen surface
 };
 
-// The video-mode flags of the build (SDL_FULLSCREEN | SDL_ANYFORMAT |
-// SDL_HWSURFACE for the full-screen intro, the last two for the windowed one).
-// Each program defines it in its configuration unit.
+// Video-mode flags, with SDL 1.2's values, so that configuration units can
+// name them without including SDL: a surface in video memory, any pixel
+// format the screen offers, and the whole screen instead of a window.
+inline constexpr uint32_t SDLDPY_HWSURFACE = 0x00000001u;
+inline constexpr uint32_t SDLDPY_ANYFORMAT = 0x10000000u;
+inline constexpr uint32_t SDLDPY_FULLSCREEN = 0x80000000u;
+
+// The two sets the intros use: in a window, and full screen.
+inline constexpr uint32_t SDLDPY_WINDOWED_FLAGS =
+    SDLDPY_ANYFORMAT | SDLDPY_HWSURFACE;
+inline constexpr uint32_t SDLDPY_FULLSCREEN_FLAGS =
+    SDLDPY_FULLSCREEN | SDLDPY_WINDOWED_FLAGS;
+
+// The video-mode flags of the build: SDLDPY_FULLSCREEN_FLAGS for the
+// full-screen intro, SDLDPY_WINDOWED_FLAGS for every other program. Each
+// program defines it in its configuration unit.
 extern const uint32_t SDLDPY_MODE_FLAGS;
 
 // The display, created with a 256 x 256 mode. If one exists: report and return
@@ -38,6 +51,13 @@ void SDLDPYFree(Display** display);
 // display is left without a screen surface (and keeps its old size); show
 // operations then report and do nothing.
 void SDLDPYSetMode(Display* display, int32_t width, int32_t height);
+
+// True when display is the display and holds a screen surface (its last mode
+// was granted).
+bool SDLDPYHasScreen(const Display* display);
+
+// SDL's own words for its last failure, such as a refused video mode.
+const char* SDLDPYReason();
 
 // Presents the top-left part of image that fits the display, in any screen
 // depth; the rest of the screen keeps its content. The image is not changed.

@@ -1,5 +1,5 @@
 // Allocation failure, injected: this program replaces malloc, calloc, realloc,
-// free and the global operator new and delete with versions that can make the
+// aligned_alloc, free and the global operator new and delete with versions that can make the
 // k-th allocation fail. For every reader, transform and constructor, the call
 // is repeated with k = 0, 1, ... until a run in which no allocation failed.
 // Every run must end in success (the same result as without failures) or in
@@ -17,10 +17,18 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "demo/demo.h"
 #include "font/font.h"
 #include "img/img.h"
 #include "sdl/display.h"
@@ -35,6 +43,7 @@ extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
 void* __libc_realloc(void* p, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
 void __libc_free(void* p);
 }
 
@@ -50,6 +59,7 @@ Scope scope = Scope::kAll;
 long counted = 0;  // counted allocations since Arm
 long failAt = -1;  // the index of the one to fail
 bool injected = false;
+size_t largest = 0;  // the largest counted request since Arm
 
 // Counted allocations not yet freed. Fixed storage: the hook itself must not
 // allocate.
@@ -88,6 +98,7 @@ bool Untrack(void* p) {
 
 void* Allocate(size_t size, bool cxx) {
   const bool counts = Counts(cxx);
+  if (counts) largest = std::max(largest, size);
   if (counts && FailsNow()) return nullptr;
   void* p = __libc_malloc(size);
   if (counts) Track(p);
@@ -99,6 +110,7 @@ void Arm(Scope s, long k) {
   counted = 0;
   failAt = k;
   injected = false;
+  largest = 0;
   liveCount = 0;
   liveOverflow = false;
   armed = true;
@@ -115,6 +127,7 @@ extern "C" void* malloc(size_t size) { return hook::Allocate(size, false); }
 
 extern "C" void* calloc(size_t count, size_t size) {
   const bool counts = hook::Counts(false);
+  if (counts) hook::largest = std::max(hook::largest, count * size);
   if (counts && hook::FailsNow()) return nullptr;
   void* p = __libc_calloc(count, size);
   if (counts) hook::Track(p);
@@ -123,6 +136,7 @@ extern "C" void* calloc(size_t count, size_t size) {
 
 extern "C" void* realloc(void* p, size_t size) {
   const bool counts = hook::Counts(false);
+  if (counts) hook::largest = std::max(hook::largest, size);
   if (counts && hook::FailsNow()) return nullptr;  // p stays as it was
   void* q = __libc_realloc(p, size);
   if (p && (q || size == 0)) {
@@ -132,6 +146,15 @@ extern "C" void* realloc(void* p, size_t size) {
     hook::Track(q);
   }
   return q;
+}
+
+extern "C" void* aligned_alloc(size_t alignment, size_t size) {
+  const bool counts = hook::Counts(false);
+  if (counts) hook::largest = std::max(hook::largest, size);
+  if (counts && hook::FailsNow()) return nullptr;
+  void* p = __libc_memalign(alignment, size);
+  if (counts) hook::Track(p);
+  return p;
 }
 
 extern "C" void free(void* p) {
@@ -332,6 +355,116 @@ TEST(AllocFailure, TransformsGiveTheResultOrNoneWithOneReport) {
           ImgJudge<int32_t>(sameList({12, 0, 0, 1, 1, 2, 1, 3, 1, 4, 2, 5, 2})),
           freeList),
       1);
+}
+
+// ---- Sizes claimed by a header ----------------------------------------------
+
+// An input that claims the largest image the readers take (16384 x 4096) but
+// holds one pixel must be refused before anything of that size is asked for.
+TEST(AllocFailure, AClaimedSizeIsCheckedAgainstTheInputBeforeAllocating) {
+  const std::string p3 = "P3\n16384 4096\n255\n1 2 3\n";
+  const std::string form = "IMG{\n" + p3 + "}\n";
+  const test::TempDir dir;
+  const std::string path = dir.File("claim.ppm");
+  test::WriteFile(path, p3);
+  struct Reader {
+    const char* name;
+    std::function<Image*()> read;
+  };
+  const Reader readers[] = {
+      {"IMGFromASCII", [&] { return IMGFromASCII(form.c_str()); }},
+      {"IMGParse",
+       [&] {
+         return IMGParse(reinterpret_cast<const uint8_t*>(p3.data()),
+                         p3.size());
+       }},
+      {"IMGLoad", [&] { return IMGLoad(path.c_str()); }},
+  };
+  for (const Reader& reader : readers) {
+    SCOPED_TRACE(reader.name);
+    Image* image = nullptr;
+    const std::string output = test::StdoutOf([&] {
+      hook::Arm(Scope::kAll, -1);
+      image = reader.read();
+      hook::Disarm();
+    });
+    EXPECT_EQ(image, nullptr);
+    EXPECT_EQ(output, "IMG error\n");
+    EXPECT_LT(hook::largest, size_t{1} << 20) << "bytes asked for at once";
+    FreeImage(image);
+  }
+}
+
+// ---- The demo's text loading and the writer ---------------------------------
+
+TEST(AllocFailure, TextArtIsLoadedOrNoneWithOutOfMemoryAsTheReason) {
+  const test::TempDir dir;
+  const std::string path = dir.File("art.txt");
+  const std::string art = "  /\\\n /  \\\n/____\\\n";
+  test::WriteFile(path, art);
+  for (int32_t limit : {-1, 615, 4}) {
+    SCOPED_TRACE(limit);
+    const std::string want = limit < 0 ? art : art.substr(0, size_t(limit));
+    const char* reason = nullptr;
+    EXPECT_GE(Sweep(
+                  Scope::kAll,
+                  [&] {
+                    reason = nullptr;
+                    return DEMOLoadText(path.c_str(), limit, &reason);
+                  },
+                  [&](char* text, const std::string& output, bool injected) {
+                    EXPECT_EQ(output, "");
+                    if (text) {
+                      EXPECT_EQ(std::string(text), want);
+                    } else {
+                      EXPECT_TRUE(injected);
+                      EXPECT_EQ(reason, DEMO_OUT_OF_MEMORY);
+                    }
+                  },
+                  DEMOFreeText),
+              1);
+  }
+}
+
+TEST(AllocFailure, SaveWritesTheFileOrLeavesTheOldOneWithOneReport) {
+  const test::ImagePtr picture = Picture(5, 3);
+  const test::TempDir dir;
+  const std::string path = dir.File("picture.ppm");
+  ASSERT_TRUE(IMGSave(picture.get(), path.c_str()));
+  const std::string written = test::ReadFile(path);
+  // Through a symlink, over an existing file: every step of the save runs.
+  std::filesystem::create_symlink("picture.ppm", dir.path() / "link.ppm");
+  const std::string link = dir.File("link.ppm");
+  int why = 0;
+  EXPECT_GE(Sweep(
+                Scope::kAll,
+                [&] {
+                  // Written without allocating: the hook is armed here.
+                  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
+                  if (fd < 0 || write(fd, "old", 3) != 3) return false;
+                  close(fd);
+                  const bool saved = IMGSave(picture.get(), link.c_str());
+                  why = errno;
+                  return saved;
+                },
+                [&](bool saved, const std::string& output, bool injected) {
+                  if (saved) {
+                    EXPECT_EQ(output, "");
+                    EXPECT_EQ(test::ReadFile(path), written);
+                  } else {
+                    EXPECT_TRUE(injected);
+                    EXPECT_EQ(output, "IMG error\n");
+                    EXPECT_EQ(why, ENOMEM);
+                    EXPECT_EQ(test::ReadFile(path), "old");
+                  }
+                  size_t entries = 0;
+                  for ([[maybe_unused]] const auto& e :
+                       std::filesystem::directory_iterator(dir.path()))
+                    ++entries;
+                  EXPECT_EQ(entries, 2u) << "a temporary file was left";
+                },
+                [](bool) {}),
+            2);  // the resolved name and the write buffer
 }
 
 // ---- Constructors of the other modules --------------------------------------

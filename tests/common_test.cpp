@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <numbers>
 
@@ -36,18 +37,19 @@ TEST(Rand, ResetReplaysTheSequence) {
   EXPECT_EQ(intro::rand(), b);
 }
 
-TEST(SinTab, HasOnePeriodOf1024Entries) { EXPECT_EQ(intro::SINTAB_SIZE, 1024); }
-
+// One period of SINTAB_SIZE entries: the modulus every user takes is the
+// table's length, and entry k is the sine at k / SINTAB_SIZE of a turn.
 TEST(SinTab, EveryEntryIsTheRoundedSineButTheListedOnes) {
+  ASSERT_EQ(intro::SINTAB_SIZE, static_cast<int32_t>(std::size(intro::SINTAB)));
   const std::map<int, int> exceptions = {
       {129, 23312},  {383, 23312},  {183, 29535},  {329, 29535}, {641, -23312},
       {895, -23312}, {695, -29535}, {841, -29535}, {256, 32766}, {768, -32766}};
-  for (int k = 0; k < 1024; ++k) {
+  for (int k = 0; k < intro::SINTAB_SIZE; ++k) {
     auto e = exceptions.find(k);
-    const long want =
-        e != exceptions.end()
-            ? e->second
-            : std::lround(32767 * std::sin(2 * std::numbers::pi * k / 1024));
+    const long want = e != exceptions.end()
+                          ? e->second
+                          : std::lround(32767 * std::sin(2 * std::numbers::pi *
+                                                         k / intro::SINTAB_SIZE));
     ASSERT_EQ(intro::SINTAB[k], want) << "entry " << k;
   }
 }

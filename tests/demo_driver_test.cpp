@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ using test::MakeImage;
 using test::Pixels;
 
 struct KeyCase {
+  const char* name;
   int key;
   int8_t expected;
 };
@@ -37,18 +40,28 @@ TEST_P(DemoKeyDispatch, SetsRunState) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, DemoKeyDispatch,
-    testing::Values(KeyCase{27, DEMO_QUIT}, KeyCase{'q', DEMO_QUIT},
-                    KeyCase{'Q', DEMO_QUIT}, KeyCase{' ', DEMO_NEXT_SCENE},
-                    // Low bytes of F2 (283) and F7 (288) act like Escape and
-                    // space: only the low byte reaches the driver.
-                    KeyCase{283 & 0xFF, DEMO_QUIT},
-                    KeyCase{288 & 0xFF, DEMO_NEXT_SCENE},
-                    KeyCase{0, DEMO_RUNNING}, KeyCase{'0', DEMO_RUNNING},
-                    KeyCase{'9', DEMO_RUNNING}, KeyCase{'a', DEMO_RUNNING},
-                    KeyCase{'\r', DEMO_RUNNING}, KeyCase{-27, DEMO_RUNNING},
-                    KeyCase{27 + 128, DEMO_RUNNING}));
+    testing::Values(
+        KeyCase{"EscapeQuits", 27, DEMO_QUIT},
+        KeyCase{"LowerQQuits", 'q', DEMO_QUIT},
+        KeyCase{"UpperQQuits", 'Q', DEMO_QUIT},
+        KeyCase{"SpaceAsksForTheNextScene", ' ', DEMO_NEXT_SCENE},
+        // Low bytes of F2 (283) and F7 (288) act like Escape and
+        // space: only the low byte reaches the driver.
+        KeyCase{"LowByteOfF2Quits", 283 & 0xFF, DEMO_QUIT},
+        KeyCase{"LowByteOfF7AsksForTheNextScene", 288 & 0xFF, DEMO_NEXT_SCENE},
+        KeyCase{"NoKeyChangesNothing", 0, DEMO_RUNNING},
+        KeyCase{"DigitZeroChangesNothing", '0', DEMO_RUNNING},
+        KeyCase{"DigitNineChangesNothing", '9', DEMO_RUNNING},
+        KeyCase{"LetterAChangesNothing", 'a', DEMO_RUNNING},
+        KeyCase{"ReturnChangesNothing", '\r', DEMO_RUNNING},
+        KeyCase{"MinusEscapeChangesNothing", -27, DEMO_RUNNING},
+        KeyCase{"EscapePlus128ChangesNothing", 27 + 128, DEMO_RUNNING}),
+    [](const testing::TestParamInfo<KeyCase>& info) {
+      return std::string(info.param.name);
+    });
 
 struct TextCase {
+  const char* name;
   const char* text;
   int32_t width, height;
 };
@@ -62,15 +75,54 @@ TEST_P(DemoTextMeasure, WidthAndHeight) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, DemoTextMeasure,
-    testing::Values(TextCase{"ab\ncde", 2, 2}, TextCase{"ab\ncde\n", 3, 3},
-                    TextCase{"", 0, 1}, TextCase{"no newline", 0, 1},
-                    TextCase{"\n\n\n", 0, 4}, TextCase{"x\r\n", 2, 2},
-                    TextCase{"abc\nd\n", 3, 3}));
+    testing::Values(TextCase{"LastLineWithoutNewline", "ab\ncde", 2, 2},
+                    TextCase{"LastLineWithNewline", "ab\ncde\n", 3, 3},
+                    TextCase{"Empty", "", 0, 1},
+                    TextCase{"NoNewlineAtAll", "no newline", 0, 1},
+                    TextCase{"OnlyNewlines", "\n\n\n", 0, 4},
+                    TextCase{"CarriageReturnCounts", "x\r\n", 2, 2},
+                    TextCase{"LongestLineFirst", "abc\nd\n", 3, 3}),
+    [](const testing::TestParamInfo<TextCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(DemoTextMeasure, ZeroByteEndsTheText) {
   const char text[] = "ab\n\0abcdef\n";
   EXPECT_EQ(DEMOTextWidth(text), 2);
   EXPECT_EQ(DEMOTextHeight(text), 2);
+}
+
+// What a text-art file may not be: each gives none and names the reason.
+TEST(DemoLoadText, RefusesWhatIsNoRegularFileOrTooBigAndSaysWhy) {
+  test::TempDir dir;
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir(dir.File("folder").c_str(), 0755), 0);
+  test::WriteFile(dir.File("huge"), "");  // sparse, one byte past the bound
+  std::filesystem::resize_file(dir.File("huge"), DEMO_TEXT_MAX_BYTES + 1);
+  struct Case {
+    const char* name;  // none for no name
+    int32_t limit;
+    const char* why;
+  };
+  for (const Case& c : {Case{nullptr, -1, "no file name"},
+                        Case{"missing", -1, "No such file"},
+                        Case{"fifo", -1, "FIFO"}, Case{"fifo", 615, "FIFO"},
+                        Case{"folder", -1, "folder"},
+                        Case{"huge", -1, "64 MiB"}}) {
+    SCOPED_TRACE(c.name ? c.name : "none");
+    const std::string path = c.name ? dir.File(c.name) : "";
+    const char* reason = nullptr;
+    char* text = DEMOLoadText(c.name ? path.c_str() : nullptr, c.limit, &reason);
+    EXPECT_EQ(text, nullptr);
+    DEMOFreeText(text);
+    ASSERT_NE(reason, nullptr);
+    EXPECT_NE(std::string(reason).find(c.why), std::string::npos) << reason;
+  }
+  // The start of a huge file still makes a frame text.
+  char* frame = DEMOLoadText(dir.File("huge").c_str(), 615);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame[0], '\0');
+  DEMOFreeText(frame);
 }
 
 TEST(DemoDarkenPixels, ChannelsClampIndependently) {
@@ -169,6 +221,40 @@ TEST_F(DemoRunTest, FreeReleasesAndClearsTheHandles) {
   EXPECT_EQ(demo.keyboard, nullptr);
   EXPECT_EQ(demo.display, nullptr);
   EXPECT_EQ(demo.presentations, 1 + 256);
+}
+
+// The leak checker of the sanitizer build sees whether everything went.
+TEST_F(DemoRunTest, ResetReleasesEverythingWithoutAFadeAndInitRunsAgain) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  test::harness.keys = {{0, ' '}};
+  DEMOFrame();
+  ASSERT_EQ(demo.runState, DEMO_NEXT_SCENE);
+  int32_t presented = 0;
+  test::harness.onPresent = [&](int32_t, const Image*) { ++presented; };
+  DEMOReset();
+  EXPECT_EQ(presented, 0);  // no fade
+  EXPECT_EQ(demo.display, nullptr);
+  EXPECT_EQ(demo.keyboard, nullptr);
+  EXPECT_EQ(demo.frame, nullptr);
+  EXPECT_EQ(demo.font, nullptr);
+  EXPECT_EQ(demo.screen, nullptr);
+  EXPECT_EQ(demo.mapText, nullptr);
+  for (char* text : demo.frameTexts) EXPECT_EQ(text, nullptr);
+  EXPECT_EQ(demo.stars, nullptr);
+  EXPECT_EQ(demo.scroller, nullptr);
+  EXPECT_EQ(demo.runState, DEMO_RUNNING);
+  EXPECT_EQ(demo.presentations, 0);
+  EXPECT_EQ(SCRCurrent(), nullptr);
+  // After a full run and DEMOFree too, the rest goes and a new start works.
+  ASSERT_TRUE(DEMOInit());
+  EXPECT_EQ(demo.screen->cols, 40);
+  test::harness.onPresent = nullptr;
+  DEMOFrame();
+  DEMOFree();
+  DEMOReset();
+  EXPECT_EQ(demo.screen, nullptr);
+  EXPECT_EQ(demo.presentations, 0);
 }
 
 // A missing text-art file is named on standard error and start-up fails

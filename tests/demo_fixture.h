@@ -17,15 +17,6 @@
 
 namespace test {
 
-// Objects the driver never frees (text screen, texts, starfield, scroller)
-// are kept here between tests, so they stay reachable like in the intro.
-// The list itself is never destroyed, so the leak checker at exit still finds
-// everything through it.
-inline std::vector<DemoState>& Retired() {
-  static auto* retired = new std::vector<DemoState>;
-  return *retired;
-}
-
 class IntroTest : public testing::Test {
  protected:
   // Starts SDL and the intro as a fresh process would, with the given
@@ -47,13 +38,10 @@ class IntroTest : public testing::Test {
     initialised_ = DEMOInit();
   }
 
+  // Whatever the test left, the driver releases it and starts from zero.
   void TearDown() override {
     if (!sdlUp_) return;
-    harness.Reset();  // its callbacks may refer to the finished test's locals
-    if (demo.frame || demo.display) DEMOFree();
-    Retired().push_back(demo);
-    demo = DemoState{};
-    harness.Reset();
+    DEMOReset();
     SDL_Quit();
     if (!oldCwd_.empty()) {
       EXPECT_EQ(chdir(oldCwd_.c_str()), 0);

@@ -132,6 +132,16 @@ const Expect kBits13{13, 3, Bits("1010101010101 0000000000001 0111111111110")};
 const Expect kBits7{7, 2, Bits("1011001 0100111")};
 const Expect kBits16{16, 2, Bits("1000000000000001 0101010101010101")};
 
+// A fixture file's name as a test name: "grey_raw.pgm" gives "greyraw".
+std::string FileCaseName(const char* file) {
+  std::string name = file;
+  name = name.substr(0, name.find('.'));
+  std::string out;
+  for (char c : name)
+    if (c != '_') out += c;
+  return out;
+}
+
 struct FixtureCase {
   const char* file;
   Expect load;
@@ -179,12 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
         FixtureCase{"bits16_spaced.pbm", kBits16, kBits16},
         FixtureCase{"bits16_raw.pbm", kBits16, kBits16}),
     [](const testing::TestParamInfo<FixtureCase>& info) {
-      std::string name = info.param.file;
-      name = name.substr(0, name.find('.'));
-      std::string out;
-      for (char c : name)
-        if (c != '_') out += c;
-      return out;
+      return FileCaseName(info.param.file);
     });
 
 // Every input shorter than a complete image fails with exactly one report.
@@ -211,8 +216,10 @@ INSTANTIATE_TEST_SUITE_P(NetpbmFiles, PnmTruncated,
                          testing::Values("colour_plain_comments.ppm",
                                          "colour_raw.ppm", "grey_plain.pgm",
                                          "grey_raw_comments.pgm",
-                                         "bits16_spaced.pbm",
-                                         "bits13_raw.pbm"));
+                                         "bits16_spaced.pbm", "bits13_raw.pbm"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return FileCaseName(info.param);
+                         });
 
 // ---- Hand-made inputs where the two readers differ or must fail ------------
 
@@ -381,7 +388,11 @@ INSTANTIATE_TEST_SUITE_P(
                     SizeCase{"99999999999999999999", "1", 64, false},
                     SizeCase{"00000000000000000004", "1", 4, true},
                     // Within the limits but far more than the input holds.
-                    SizeCase{"16384", "4096", 64, false}));
+                    SizeCase{"16384", "4096", 64, false}),
+    [](const testing::TestParamInfo<SizeCase>& info) {
+      return std::string(info.param.width) + "x" + info.param.height +
+             (info.param.accepted ? "IsRead" : "IsRefused");
+    });
 
 // The pixel limit at 2^26, with a raster that is really there (P4, 8 MB).
 TEST(PnmSizeLimit, PixelCountAtTheLimitAndOnePast) {

@@ -275,17 +275,4 @@ TEST(DemoRender, RealFontOnEveryCodeMatchesPlainLoop) {
   ExpectPlainResult(small.get(), &s.screen, &font);
 }
 
-// The first blit walked both images through __restrict pointers, so a blit
-// of an image onto itself was reordered by the vectoriser in optimised builds
-// (5 5 1 2 3 3 5 ... instead of the first value running along the row).
-TEST(ImageBlitRegression, RestrictPointersReorderedBlitWithinOneImage) {
-  // Shifting a row right by one over itself: each pixel read was just
-  // written, so the first value runs along the row.
-  std::vector<uint32_t> row(33);
-  for (size_t i = 0; i < row.size(); ++i) row[i] = i ? uint32_t(i) : 5;
-  ImagePtr image(test::MakeImage(33, 1, row));
-  IMGBlit(image.get(), image.get(), 0, 0, 1, 0, 32, 1);
-  EXPECT_EQ(test::Pixels(image.get()), std::vector<uint32_t>(33, 5));
-}
-
 }  // namespace

@@ -200,7 +200,12 @@ INSTANTIATE_TEST_SUITE_P(
                     StepCase{kDefault, INT32_MAX, 0, 22},
                     StepCase{kDefault, INT32_MAX, 24, 21},
                     StepCase{kDefault, INT32_MIN, 0, 2}, StepCase{"", 1, 0, 0},
-                    StepCase{"", -7, 0, 0}, StepCase{"", 5, 3, 0}));
+                    StepCase{"", -7, 0, 0}, StepCase{"", 5, 3, 0}),
+    [](const testing::TestParamInfo<StepCase>& info) {
+      const StepCase& c = info.param;
+      return std::string(*c.text ? "DefaultText" : "EmptyText") + "Speed" +
+             test::NameNumber(c.speed) + "From" + test::NameNumber(c.offset);
+    });
 
 TEST(ScrollStep, MatchesRepeatedSubtractionForSmallSpeeds) {
   Bound b = NewBound(4, 1);
@@ -216,11 +221,24 @@ TEST(ScrollStep, MatchesRepeatedSubtractionForSmallSpeeds) {
     }
 }
 
-TEST(ScrollNone, OperationsOnNoneDoNothing) {
+// Operations given none change nothing: not the current screen, not a live
+// scroller, whose text none does not replace either.
+TEST(ScrollNone, OperationsOnNoneChangeNothing) {
+  Bound b = NewBound(6, 1);
+  std::unique_ptr<Scroller, ScrollerDeleter> s(b.scroller);
+  SCROLLSetText(s.get(), "abc");
+  s->offset = 1;
+  SCRFill(b.screen, '.');
   SCROLLFree(nullptr);
   SCROLLSetText(nullptr, "x");
+  SCROLLSetText(s.get(), nullptr);
   SCROLLDraw(nullptr);
   SCROLLStep(nullptr);
+  EXPECT_EQ(Row(b.screen, 0), "......");
+  EXPECT_EQ(std::string(s->text, s->length), "abc");
+  EXPECT_EQ(s->offset, 1);
+  SCROLLDraw(s.get());  // the scroller still works
+  EXPECT_EQ(Row(b.screen, 0), "bcabca");
 }
 
 }  // namespace

@@ -44,6 +44,15 @@ TEST(StarsNew, TenStarsAtTheCentreOfEightyByTwentyFive) {
   }
 }
 
+TEST(StarsFree, ReleasesTheFieldAndSetsTheHandleToNone) {
+  Starfield* f = STARSNew();
+  ASSERT_NE(f, nullptr);
+  STARSFree(&f);
+  EXPECT_EQ(f, nullptr);
+  STARSFree(&f);
+  STARSFree(nullptr);
+}
+
 // The generator's first outputs are 41, 18467, 6334, 26500, 19169, 15724,
 // 11478, 29358, 26962, 24464, 5705, 28145, 23281, 16827, 9961, 491, 2995,
 // 11942, 4827, 5436. Each star takes a then b, then a sign draw for vx and
@@ -113,13 +122,18 @@ TEST(StarsSetCount, ManyStarsAllStartFreshFromTheNewCentre) {
   EXPECT_TRUE(negativeY);
 }
 
-TEST(StarsSetCount, ChangingTheAreaMovesNoStar) {
+// The area is read only when a star is reset: changing it moves no star, and
+// the next reset puts that one star (and no other) on the new centre.
+TEST(StarsSetCount, ChangingTheAreaMovesNoStarUntilItIsReset) {
   Starfield* f = Kept(STARSNew());
+  ASSERT_EQ(f->count, 10);
   f->width = 10;
   f->height = 4;
+  STARSReset(f, 3);
   for (int32_t i = 0; i < f->count; ++i) {
-    EXPECT_EQ(f->stars[i].x, 40 * 65536);
-    EXPECT_EQ(f->stars[i].y, 12 * 65536);
+    SCOPED_TRACE(i);
+    EXPECT_EQ(f->stars[i].x, (i == 3 ? 5 : 40) * 65536);
+    EXPECT_EQ(f->stars[i].y, (i == 3 ? 2 : 12) * 65536);
   }
 }
 

@@ -1,6 +1,7 @@
-// Configuration of the test programs: the windowed intro's flags and size,
-// and a present/poll pair that records what was presented and plays a key
-// script. Tests that need the full-screen geometry set DEMO_SCREEN_* first.
+// Configuration of the test programs that link the driver: the windowed
+// intro's size (its flags come from sdl_config.cpp), and a present/poll pair
+// that records what was presented and plays a key script. Tests that need the
+// full-screen geometry set DEMO_SCREEN_* first.
 #include "demo/demo.h"
 #include "demo/options.h"
 #include "sdl/display.h"
@@ -9,7 +10,6 @@
 
 int32_t DEMO_SCREEN_WIDTH = 640;
 int32_t DEMO_SCREEN_HEIGHT = 480;
-const uint32_t SDLDPY_MODE_FLAGS = 0x10000001u;
 
 namespace test {
 

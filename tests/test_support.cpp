@@ -32,20 +32,6 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-Image* MakeImage(int32_t width, int32_t height,
-                 const std::vector<uint32_t>& values) {
-  Image* image = IMGNew();
-  IMGResize(image, width, height);
-  for (size_t i = 0; i < values.size() && i < size_t(width) * height; ++i)
-    image->pixels[i] = values[i];
-  return image;
-}
-
-std::vector<uint32_t> Pixels(const Image* image) {
-  return std::vector<uint32_t>(
-      image->pixels, image->pixels + size_t(image->width) * image->height);
-}
-
 std::string Grid(const TextScreen* screen) {
   std::string out;
   for (int32_t r = 0; r < screen->rows; ++r) {

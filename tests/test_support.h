@@ -71,4 +71,11 @@ T* Kept(T* object) {
 // The grid as rows of characters (low byte of each cell) joined by '\n'.
 std::string Grid(const TextScreen* screen);
 
+// A number as part of a parameterised test's name: its digits, after "Minus"
+// when it is negative (names hold letters and digits only).
+inline std::string NameNumber(int64_t n) {
+  return n < 0 ? "Minus" + std::to_string(-(n + 1) + uint64_t(1))
+               : std::to_string(n);
+}
+
 }  // namespace test

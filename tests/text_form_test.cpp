@@ -273,7 +273,13 @@ INSTANTIATE_TEST_SUITE_P(
                     FindCase{"IMX", "IMG", 0}, FindCase{"XMG", "IMG", 0},
                     FindCase{"IMG", "", 0}, FindCase{"", "I", 0},
                     FindCase{"IM", "IMG", 0}, FindCase{"abcabc", "c", 3},
-                    FindCase{"aaab", "aab", 4}));
+                    FindCase{"aaab", "aab", 4}),
+    [](const testing::TestParamInfo<FindCase>& info) {
+      auto word = [](const char* s) {
+        return *s ? std::string(s) : std::string("Nothing");
+      };
+      return word(info.param.pattern) + "In" + word(info.param.text);
+    });
 
 TEST(ImgFind, NoneArgumentsReportOnce) {
   int32_t a = -1, b = -1;

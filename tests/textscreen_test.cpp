@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -47,6 +48,21 @@ TEST(ScrNew, GivesBlankEightyByTwentyFiveAndBecomesCurrent) {
   for (int32_t i = 0; i < 80 * 25; ++i) ASSERT_EQ(screen->cells[i], 32) << i;
 }
 
+TEST(ScrFree, ReleasesTheScreenAndTheCurrentOneIsNoneAfterwards) {
+  TextScreen* older = SCRNew();
+  TextScreen* newer = SCRNew();
+  ASSERT_NE(older, nullptr);
+  ASSERT_NE(newer, nullptr);
+  SCRFree(&older);  // not the current one: the current one stays
+  EXPECT_EQ(older, nullptr);
+  EXPECT_EQ(SCRCurrent(), newer);
+  SCRFree(&newer);
+  EXPECT_EQ(newer, nullptr);
+  EXPECT_EQ(SCRCurrent(), nullptr);
+  SCRFree(&newer);
+  SCRFree(nullptr);
+}
+
 TEST(ScrResize, ReplacesContentsByBlanks) {
   TextScreen* screen = Screen(3, 2);
   SCRFill(screen, 'x');
@@ -73,12 +89,22 @@ TEST_P(ScrResizeSize, KeepsValidSizesAndEmptiesBadOnes) {
   SCRResize(screen, c.cols, c.rows);
   EXPECT_EQ(screen->cols, c.wantCols);
   EXPECT_EQ(screen->rows, c.wantRows);
-  // Every operation still works on what is left.
+  // Every operation still works on what is left, clipped to it.
   SCRFill(screen, 'x');
+  SCRBox(screen, -9, -9, 9, 9, 'z');  // covers every grid here
   SCRSet(screen, 0, 0, 'y');
-  SCRBox(screen, -9, -9, 9, 9, 'z');
-  SCRLine(screen, -9, -9, 9, 3, 'w');
-  SCRPrint(screen, 0, 0, "abc\ndef");
+  SCRPrint(screen, 0, 1, "abc\ndef");
+  std::string want;
+  for (int32_t r = 0; r < c.wantRows; ++r) {
+    if (r) want += '\n';
+    for (int32_t col = 0; col < c.wantCols; ++col) {
+      const char* line = r == 1 ? "abc" : r == 2 ? "def" : "";
+      want += r == 0 && col == 0          ? 'y'
+              : col < int32_t(std::strlen(line)) ? line[col]
+                                                 : 'z';
+    }
+  }
+  EXPECT_EQ(Grid(screen), want);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -88,7 +114,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ResizeCase{-1, 5, 0, 0}, ResizeCase{5, -1, 0, 0},
                     ResizeCase{INT32_MIN, INT32_MIN, 0, 0},
                     ResizeCase{65536, 65536, 0, 0},
-                    ResizeCase{INT32_MAX, 2, 0, 0}));
+                    ResizeCase{INT32_MAX, 2, 0, 0}),
+    [](const testing::TestParamInfo<ResizeCase>& info) {
+      return test::NameNumber(info.param.cols) + "x" +
+             test::NameNumber(info.param.rows);
+    });
 
 TEST(ScrPutChar, SignExtendsBytesWhileSetStoresValues) {
   TextScreen* screen = Screen(4, 1);
@@ -286,8 +316,9 @@ INSTANTIATE_TEST_SUITE_P(
                  " #    \n"
                  "  #   \n"
                  "  #   "},
-        // Steep lines going up drew nothing; they mirror the steep-down ones.
-        LineCase{"SteepUpDrewNothing", 0, 4, 2, 0,
+        // Regression: steep lines going up once drew nothing; they mirror
+        // the steep-down ones.
+        LineCase{"SteepUpMirrorsSteepDown", 0, 4, 2, 0,
                  "  #   \n"
                  "  #   \n"
                  " #    \n"
@@ -425,7 +456,11 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ScrDumpEmpty,
                                          DumpCase{5, 0, "\n"},
                                          DumpCase{0, 3, "\n\n\n"},
                                          DumpCase{1, 2, "\n\n"},
-                                         DumpCase{2, 1, "\n "}));
+                                         DumpCase{2, 1, "\n "}),
+                         [](const testing::TestParamInfo<DumpCase>& info) {
+                           return std::to_string(info.param.cols) + "x" +
+                                  std::to_string(info.param.rows);
+                         });
 
 TEST(ScrNone, EveryOperationOnNoneDoesNothing) {
   SCRResize(nullptr, 3, 3);

@@ -90,7 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
                     SpreadCase{3, 4, {2, 1, 1, 1}}, SpreadCase{2, 3, {2, 1, 1}},
                     SpreadCase{3, 7, {3, 2, 2, 1}},
                     SpreadCase{4, 4, {1, 1, 1, 1, 1}}, SpreadCase{0, 3, {4}},
-                    SpreadCase{3, 0, {4}}, SpreadCase{0, 0, {1}}));
+                    SpreadCase{3, 0, {4}}, SpreadCase{0, 0, {1}}),
+    [](const testing::TestParamInfo<SpreadCase>& info) {
+      return "Of" + test::NameNumber(info.param.a) + "And" +
+             test::NameNumber(info.param.b);
+    });
 
 TEST(ImgSpread, EntriesMatchCeilingFormula) {
   // Entry j = ceil((j + 1) * big / small) - ceil(j * big / small); last is 1.
@@ -317,7 +321,10 @@ INSTANTIATE_TEST_SUITE_P(Angles, ImgRotateFourByFour,
                                          RotateCase{-1024, kHalfTurn},
                                          RotateCase{-256, kQuarterLeft},
                                          RotateCase{512 + 4096, kUpright},
-                                         RotateCase{INT32_MIN, kHalfTurn}));
+                                         RotateCase{INT32_MIN, kHalfTurn}),
+                         [](const testing::TestParamInfo<RotateCase>& info) {
+                           return "Angle" + test::NameNumber(info.param.angle);
+                         });
 
 TEST(ImgRotate, OnePixelIsCopiedAtEveryAngle) {
   ImagePtr source(MakeImage(1, 1, {0xABCDEF}));
@@ -422,7 +429,12 @@ INSTANTIATE_TEST_SUITE_P(
                  INT32_MAX,
                  INT32_MIN,
                  {6, INT32_MAX - 2, INT32_MIN + 1, INT32_MAX - 1, INT32_MIN,
-                  INT32_MAX, INT32_MIN}}));
+                  INT32_MAX, INT32_MIN}}),
+    [](const testing::TestParamInfo<LineCase>& info) {
+      const LineCase& c = info.param;
+      return "X" + test::NameNumber(c.x0) + "Y" + test::NameNumber(c.y0) +
+             "ToX" + test::NameNumber(c.x1) + "Y" + test::NameNumber(c.y1);
+    });
 
 TEST(ImgLinePoints, RandomLinesStepOneAndEndAtEndPoint) {
   std::mt19937 rng(19);

@@ -38,6 +38,14 @@ Starfield* STARSNew() {
   return field;
 }
 
+void STARSFree(Starfield** field) {
+  if (!field || !*field) return;
+  Starfield* gone = *field;
+  delete[] gone->stars;
+  delete gone;
+  *field = nullptr;
+}
+
 void STARSSetCount(Starfield* field, int32_t n) {
   if (!field) return;
   delete[] field->stars;

@@ -25,6 +25,10 @@ struct Starfield {
 // A starfield on an 80 x 25 area with 10 stars, or none.
 [[nodiscard]] Starfield* STARSNew();
 
+// Releases the stars and the field and sets *field to none; a none address or
+// handle does nothing. The intro never frees its starfield.
+void STARSFree(Starfield** field);
+
 // Replaces the stars by n new ones, reset in order from the area's centre. A
 // negative n or a failed allocation leaves no stars.
 void STARSSetCount(Starfield* field, int32_t n);

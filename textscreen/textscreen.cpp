@@ -36,6 +36,15 @@ TextScreen* SCRNew() {
 
 TextScreen* SCRCurrent() { return current; }
 
+void SCRFree(TextScreen** screen) {
+  if (!screen || !*screen) return;
+  TextScreen* gone = *screen;
+  if (gone == current) current = nullptr;
+  delete[] gone->cells;
+  delete gone;
+  *screen = nullptr;
+}
+
 void SCRResize(TextScreen* screen, int32_t cols, int32_t rows) {
   if (!screen) return;
   delete[] screen->cells;

@@ -5,8 +5,9 @@
 // sign-extended (0x80-0xFF become -128..-1); the blank is 32. Every drawing
 // operation is clipped cell by cell: writes outside the grid are dropped
 // silently. The most recently created screen is the current screen, to which
-// the scroller binds. Text screens are never freed. Operations given a none
-// screen do nothing.
+// the scroller binds. The intro never frees its screen; programs that make and
+// drop screens release them with SCRFree. Operations given a none screen do
+// nothing.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +24,14 @@ struct TextScreen {
 // cannot be allocated.
 [[nodiscard]] TextScreen* SCRNew();
 
-// The screen most recently created by SCRNew, or none before the first.
+// The screen most recently created by SCRNew, or none before the first and
+// after that screen was freed.
 TextScreen* SCRCurrent();
+
+// Releases the cells and the screen and sets *screen to none; a none address
+// or handle does nothing. A scroller bound to the screen must not be drawn
+// afterwards.
+void SCRFree(TextScreen** screen);
 
 // Replaces the cells by cols x rows blanks. A negative size, an overflowing
 // one or a failed allocation leaves a 0 x 0 screen.

@@ -35,10 +35,10 @@ set(web_link_inputs ${web_dir}/shell.html ${web_dir}/intro.js ${intro_data_loade
 
 # One intro in a browser: the native intro's sources with the web
 # configuration unit, paced and stopped by web/intro.js.
-function(add_web_intro name width height flags)
+function(add_web_intro name width height fullscreen)
   add_executable(${name} main.cpp web_config.cpp)
   target_compile_definitions(${name} PRIVATE
-    INTRO_WIDTH=${width} INTRO_HEIGHT=${height} INTRO_MODE_FLAGS=${flags})
+    INTRO_WIDTH=${width} INTRO_HEIGHT=${height} INTRO_FULLSCREEN=${fullscreen})
   target_link_libraries(${name} PRIVATE demo)
   target_link_options(${name} PRIVATE
     -sASYNCIFY -sINVOKE_RUN=0 -sEXPORTED_RUNTIME_METHODS=ccall
@@ -55,5 +55,5 @@ function(add_web_intro name width height flags)
 endfunction()
 
 # The same two configurations as the native intros.
-add_web_intro(intro-web 640 480 0x10000001u)
-add_web_intro(intro-web-fullscreen 320 200 0x90000001u)
+add_web_intro(intro-web 640 480 0)
+add_web_intro(intro-web-fullscreen 320 200 1)

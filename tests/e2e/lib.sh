@@ -20,21 +20,20 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; FAILED=1; }
 pass() { echo "ok: $*"; }
 
-# start_x WIDTHxHEIGHT: a private Xvfb on the first free display number.
+# start_x WIDTHxHEIGHT: a private Xvfb on a display number it picks itself;
+# it writes the number to -displayfd once it accepts connections.
 start_x() {
-  local n
-  for n in $(seq 91 140); do
-    [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 "$1"x24 -noreset -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-    XVFB_PID=$!
+  local n= fifo="$WORK/displayfd"
+  rm -f "$fifo"; mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 "$1"x24 -noreset -nolisten tcp \
+    3>"$fifo" >"$WORK/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  read -r -t 30 n <"$fifo" || n=
+  if [ -n "$n" ]; then
     export DISPLAY=:$n
-    for _ in $(seq 50); do
-      xdpyinfo >/dev/null 2>&1 && return 0
-      kill -0 "$XVFB_PID" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$XVFB_PID" 2>/dev/null; XVFB_PID=
-  done
+    xdpyinfo >/dev/null 2>&1 && return 0
+  fi
+  kill "$XVFB_PID" 2>/dev/null; XVFB_PID=
   echo "cannot start Xvfb"; cat "$WORK/xvfb.log"; exit 1
 }
 
