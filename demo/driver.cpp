@@ -14,6 +14,10 @@
 #include "demo/demo.h"
 #include "sdl/platform.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 DemoState demo;
 
 namespace {
@@ -315,7 +319,19 @@ void DEMODarken(Image* image, int32_t amount) {
   const uint32_t a = static_cast<uint32_t>(amount) & 0xFFu;
   uint32_t* p = image->pixels;
   const size_t n = static_cast<size_t>(image->width) * image->height;
-  for (size_t i = 0; i < n; ++i) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Four pixels at a time: a saturating byte subtract of a from the three
+  // colour bytes of each, and the top byte cleared: the scalar loop's result.
+  const __m128i sub = _mm_set1_epi32(static_cast<int>(a * 0x010101u));
+  const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+  for (; i + 4 <= n; i += 4) {
+    __m128i* q = reinterpret_cast<__m128i*>(p + i);
+    _mm_storeu_si128(
+        q, _mm_and_si128(_mm_subs_epu8(_mm_loadu_si128(q), sub), colour));
+  }
+#endif
+  for (; i < n; ++i) {
     uint32_t v = p[i];
     uint32_t r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
     r = r > a ? r - a : 0;

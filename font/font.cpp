@@ -1,10 +1,14 @@
 // The bitmap font: glyph cells cut out of a glyph sheet and copied into an
-// image with IMGBlit, which does all clipping and the transparency of 0.
+// image with the clipping and the transparent copy of IMGBlit, called
+// directly rather than through IMGBlit's checks, which FONTPutChar makes
+// itself.
 #include "font/font.h"
 
 #include <climits>
 #include <cstdio>
 #include <new>
+
+#include "img/blit.h"
 
 namespace {
 
@@ -63,15 +67,23 @@ void FONTPutChar(const Font* font, int32_t code, int32_t x, int32_t y,
     return;
   }
   // A sheet without width holds no glyph (and must not be divided by).
-  const int32_t sheetWidth = font->glyphs->width;
+  const Image* sheet = font->glyphs;
+  const int32_t sheetWidth = sheet->width;
   if (sheetWidth <= 0) return;
   // 64 bits, so that a huge code cannot wrap around onto a real glyph; a
   // glyph row beyond 32 bits is far outside the sheet.
   const int64_t p = static_cast<int64_t>(code) * font->cellWidth;
   const int64_t gy = p / sheetWidth * font->cellHeight;
   if (gy < INT32_MIN || gy > INT32_MAX) return;
-  IMGBlit(font->glyphs, target, static_cast<int32_t>(p % sheetWidth),
-          static_cast<int32_t>(gy), x, y, font->cellWidth, font->cellHeight);
+  // What IMGBlit would report, then its clipping and its copy.
+  if (!target || !target->pixels || !sheet->pixels) {
+    IMGError();
+    return;
+  }
+  img_internal::ClipAndBlit(
+      sheet->pixels, sheetWidth, sheet->height, target->pixels, target->width,
+      target->height,
+      {p % sheetWidth, gy, x, y, font->cellWidth, font->cellHeight});
 }
 
 void FONTPutHex8(const Font* font, uint8_t value, int32_t x, int32_t y,

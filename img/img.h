@@ -13,6 +13,14 @@
 // object the caller owns: images are released with IMGFree, texts, spread
 // tables and point lists with free().
 //
+// Memory: pixel arrays come from IMG_MALLOC(bytes) and go back through
+// IMG_FREE(pointer), by default the C library's malloc and free; arrays that
+// must start as zeros come from IMG_CALLOC(count, size), by default calloc.
+// An embedder with an allocator of its own compiles the library with both
+// IMG_MALLOC and IMG_FREE defined (IMG_CALLOC too, or zeroed arrays are
+// IMG_MALLOC's, cleared). Readers and transforms that write every pixel take
+// their arrays uncleared. Image records themselves come from operator new.
+//
 // Failures: an operation that fails writes "IMG error\n" to standard output
 // once (IMGError) and returns none (nullptr), 0 or false, leaving its
 // arguments unchanged. Nothing throws and nothing aborts. Sizes and indexes are
@@ -34,9 +42,7 @@ struct Image {
 [[nodiscard]] Image* IMGNew();
 
 // Releases the image and its pixels and sets *image to none. A none address or
-// handle: report, nothing else. The pixel array of the last large image freed
-// (32 to 64 MiB) is kept for the next large image rather than given back to
-// the system, as the heap keeps smaller blocks.
+// handle: report, nothing else.
 void IMGFree(Image** image);
 
 // True when both have the same size and the same 32-bit value in every pixel.

@@ -36,12 +36,15 @@ constexpr int kComplete = kMagic | kWidth | kHeight | kMaxval;
 // accumulated only up to this value and then dropped; nothing can overflow.
 constexpr int32_t kUnusedNumberCap = 99999999;
 
-// The file reader's stream buffer: the whole file when it is smaller, else
-// big enough that refills (a system call and a copy each) cost little next to
-// the per-byte work. Input of unknown size gets the middle size.
-constexpr size_t kReadBufferMin = 4 * 1024;
-constexpr size_t kReadBufferMax = 256 * 1024;
-constexpr size_t kReadBufferUnknown = 64 * 1024;
+// The file reader reads the header through the stream's buffer, and the
+// raster in blocks of its own: as large as what is left of the file, between
+// the two bounds; input of unknown size gets the larger one. A block is
+// larger than the stream's buffer, so the stream reads it straight in rather
+// than copying it through its buffer, and it holds at least two rows of the
+// widest bitmap, the largest unit the raster is read in.
+constexpr size_t kStreamBuffer = 4 * 1024;
+constexpr size_t kBlockMin = 8 * 1024;
+constexpr size_t kBlockMax = 256 * 1024;
 
 // The writer converts this many pixels at a time into raw bytes and writes
 // them with one call.
@@ -149,8 +152,8 @@ int64_t MinRasterBytes(const Header& h, bool bitsPerRow) {
 // Allocation bound: the image takes 4 bytes a pixel and every format needs at
 // least one input byte a pixel (P4: one per 8 pixels), so a read of an input
 // of known size allocates at most 4 times that size (32 times for P4) plus the
-// file reader's fixed stream buffer. Input of unknown size (a pipe) is bounded
-// by IMG_MAX_PIXELS only.
+// file reader's fixed buffers. Input of unknown size (a pipe) is bounded by
+// IMG_MAX_PIXELS only.
 ImagePtr NewForHeader(const Header& h, int64_t available, bool bitsPerRow) {
   if (h.width <= 0 || h.height <= 0 ||
       static_cast<int64_t>(h.width) * h.height > IMG_MAX_PIXELS ||
@@ -165,9 +168,8 @@ ImagePtr NewForHeader(const Header& h, int64_t available, bool bitsPerRow) {
 
 // ---- File reader ------------------------------------------------------------
 //
-// One character at a time through the stream. End of input reads as EOF (-1);
-// the raw loops OR every byte into a mask that is negative once any was EOF,
-// so they test for truncation once, after the loop.
+// The header one character at a time through the stream; end of input reads
+// as EOF (-1).
 
 // Reads the header up to and including the byte that ends its last token.
 // Every number consumes the byte that ends it, whatever that byte is; a token
@@ -203,97 +205,6 @@ bool ReadFileHeader(FILE* file, Header* h) {
   return left >= 0;  // a number may not end at the bound's false end
 }
 
-// Skips non-digits and reads one decimal number, consuming the byte after it.
-// The value wraps modulo 2^32 like the signed 32-bit sum it stands for. False
-// at end of input before a digit; end of input after digits ends the number.
-inline bool ReadFileNumber(FILE* file, uint32_t* value) {
-  int c = getc_unlocked(file);
-  while (!IsDigit(c)) {
-    if (c == EOF) return false;
-    c = getc_unlocked(file);
-  }
-  uint32_t v = static_cast<uint32_t>(c - '0');
-  while (IsDigit(c = getc_unlocked(file)))
-    v = v * 10 + static_cast<uint32_t>(c - '0');
-  *value = v;
-  return true;
-}
-
-// Fills image from the raster that follows the header. False when the input
-// ends first.
-bool ReadFileRaster(FILE* file, int type, Image* image) {
-  uint32_t* __restrict px = image->pixels;
-  const int32_t width = image->width;
-  const size_t n = static_cast<size_t>(width) * image->height;
-  int eof = 0;  // negative once any byte read was EOF
-  switch (type) {
-    case 6:
-      for (size_t i = 0; i < n; ++i) {
-        int r = getc_unlocked(file);
-        int g = getc_unlocked(file);
-        int b = getc_unlocked(file);
-        // An EOF (-1) in any position makes the whole value negative.
-        int v = static_cast<int>(static_cast<uint32_t>(r) << 16 |
-                                 static_cast<uint32_t>(g) << 8 |
-                                 static_cast<uint32_t>(b));
-        eof |= v;
-        px[i] = static_cast<uint32_t>(v);
-      }
-      return eof >= 0;
-    case 5:
-      for (size_t i = 0; i < n; ++i) {
-        int v = getc_unlocked(file) * 0x010101;  // EOF gives a negative value
-        eof |= v;
-        px[i] = static_cast<uint32_t>(v);
-      }
-      return eof >= 0;
-    case 4: {
-      // Every row starts on a byte boundary; the fill bits of a row's last
-      // byte are skipped.
-      const int32_t whole = width / 8;
-      const int32_t rest = width % 8;
-      for (int32_t y = 0; y < image->height; ++y) {
-        for (int32_t k = 0; k < whole; ++k, px += 8) {
-          int byte = getc_unlocked(file);
-          eof |= byte;
-          std::memcpy(px, kBitPixels[byte & 0xFF].data(), 8 * sizeof(uint32_t));
-        }
-        if (rest) {
-          int byte = getc_unlocked(file);
-          eof |= byte;
-          std::memcpy(px, kBitPixels[byte & 0xFF].data(),
-                      rest * sizeof(uint32_t));
-          px += rest;
-        }
-      }
-      return eof >= 0;
-    }
-    case 3:
-      for (size_t i = 0; i < n; ++i) {
-        uint32_t r, g, b;
-        if (!ReadFileNumber(file, &r) || !ReadFileNumber(file, &g) ||
-            !ReadFileNumber(file, &b))
-          return false;
-        px[i] = r << 16 | g << 8 | b;
-      }
-      return true;
-    case 2:
-      for (size_t i = 0; i < n; ++i) {
-        uint32_t v;
-        if (!ReadFileNumber(file, &v)) return false;
-        px[i] = v << 16 | v << 8 | v;
-      }
-      return true;
-    default:  // 1: a run of digits is one value, 0 black, anything else white
-      for (size_t i = 0; i < n; ++i) {
-        uint32_t v;
-        if (!ReadFileNumber(file, &v)) return false;
-        px[i] = v ? kWhite : 0;
-      }
-      return true;
-  }
-}
-
 // The size of the regular file behind the stream, or -1 when it is no regular
 // file (a pipe, a terminal) and its size is unknown.
 int64_t FileSize(FILE* file) {
@@ -310,13 +221,6 @@ int64_t BytesLeft(FILE* file, int64_t size) {
   if (position < 0) return -1;
   int64_t left = size - position;
   return left < 0 ? 0 : left;
-}
-
-// The stream buffer for a file of this size (-1: unknown).
-size_t ReadBufferSize(int64_t size) {
-  if (size < 0) return kReadBufferUnknown;
-  return static_cast<size_t>(std::clamp<int64_t>(
-      size, kReadBufferMin, static_cast<int64_t>(kReadBufferMax)));
 }
 
 // ---- Buffer reader ----------------------------------------------------------
@@ -361,50 +265,173 @@ bool ReadBufferHeader(const uint8_t* p, const uint8_t* end, Header* h,
   return true;
 }
 
-// Skips non-digits and reads one decimal number, leaving the byte after it in
-// place; wraps modulo 2^32. False when the buffer ends before a digit.
-inline bool ReadBufferNumber(const uint8_t** pp, const uint8_t* end,
-                             uint32_t* value) {
-  const uint8_t* p = *pp;
-  while (p != end && !IsDigit(*p)) ++p;
-  if (p == end) return false;
+// ---- Rasters -----------------------------------------------------------------
+//
+// Both readers fill the image from a window [next, end) onto the raster's
+// bytes: the buffer reader's window is the rest of its buffer, the file
+// reader's a block of the file, refilled as it is used up.
+
+class RasterInput {
+ public:
+  // The bytes [p, end): all the input there is.
+  RasterInput(const uint8_t* p, const uint8_t* end) : next(p), end(end) {}
+
+  // The stream from its position on, read into block (size bytes). With
+  // known false (a pipe, a terminal) no read asks for more than the raster
+  // still needs, so that none waits for input that will never come.
+  RasterInput(FILE* file, uint8_t* block, size_t size, bool known)
+      : next(block), end(block), file_(file), block_(block), size_(size),
+        known_(known) {}
+
+  // Moves the bytes not used yet to the start of the block and reads more
+  // after them; needed is the least number of raster bytes still to come
+  // after those (at least 1). False when nothing more came: the input ended
+  // (or failed), or it is a buffer.
+  bool Refill(size_t needed) {
+    if (!file_) return false;
+    const size_t kept = static_cast<size_t>(end - next);
+    std::memmove(block_, next, kept);
+    size_t want = size_ - kept;
+    if (!known_) want = std::min(want, std::max<size_t>(needed, 1));
+    const size_t got = std::fread(block_ + kept, 1, want, file_);
+    next = block_;
+    end = block_ + kept + got;
+    return got > 0;
+  }
+
+  const uint8_t* next;
+  const uint8_t* end;
+
+ private:
+  FILE* file_ = nullptr;
+  uint8_t* block_ = nullptr;
+  size_t size_ = 0;
+  bool known_ = true;
+};
+
+// Raw samples to pixels: three bytes red, green, blue, or one grey byte.
+void ConvertRGB(const uint8_t* __restrict p, size_t count,
+                uint32_t* __restrict px) {
+  size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Four bytes R, G, B and the next pixel's red, byte-swapped and shifted:
+    // 0x00RRGGBB. The last pixel has no fourth byte and goes below.
+    for (; i + 1 < count; ++i, p += 3) {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      px[i] = __builtin_bswap32(v) >> 8;
+    }
+  }
+  for (; i < count; ++i, p += 3)
+    px[i] = static_cast<uint32_t>(p[0]) << 16 |
+            static_cast<uint32_t>(p[1]) << 8 | p[2];
+}
+
+void ConvertGrey(const uint8_t* __restrict p, size_t count,
+                 uint32_t* __restrict px) {
+  for (size_t i = 0; i < count; ++i) px[i] = p[i] * 0x010101u;
+}
+
+// count bitmap pixels from the bits at p, most significant first.
+void ConvertBits(const uint8_t* __restrict p, size_t count,
+                 uint32_t* __restrict px) {
+  const size_t whole = count / 8;
+  for (size_t k = 0; k < whole; ++k, px += 8)
+    std::memcpy(px, kBitPixels[p[k]].data(), 8 * sizeof(uint32_t));
+  if (count % 8)
+    std::memcpy(px, kBitPixels[p[whole]].data(), count % 8 * sizeof(uint32_t));
+}
+
+// A file's raw raster (P4, P5, P6) as it arrives, block by block: pixels of
+// three bytes or one, and bitmap rows, each starting on a byte boundary, whose
+// fill bits are skipped. False when the input ends first.
+bool ReadRawFileRaster(RasterInput& in, int type, Image* image) {
+  uint32_t* px = image->pixels;
+  const size_t width = static_cast<size_t>(image->width);
+  if (type == 4) {
+    const size_t rowBytes = (width + 7) / 8;
+    for (size_t rowsLeft = static_cast<size_t>(image->height); rowsLeft;
+         --rowsLeft, px += width) {
+      while (static_cast<size_t>(in.end - in.next) < rowBytes)
+        if (!in.Refill(rowsLeft * rowBytes - (in.end - in.next))) return false;
+      ConvertBits(in.next, width, px);
+      in.next += rowBytes;
+    }
+    return true;
+  }
+  const size_t unit = type == 6 ? 3 : 1;
+  size_t left = width * static_cast<size_t>(image->height);
+  while (left) {
+    size_t available = static_cast<size_t>(in.end - in.next) / unit;
+    if (!available) {
+      if (!in.Refill(left * unit - (in.end - in.next))) return false;
+      continue;
+    }
+    const size_t count = std::min(left, available);
+    (type == 6 ? ConvertRGB : ConvertGrey)(in.next, count, px);
+    in.next += count * unit;
+    px += count;
+    left -= count;
+  }
+  return true;
+}
+
+// A buffer's raw raster, checked to fit before the image was made. Bitmap
+// bits run on over the whole raster, so row ends need not meet bytes.
+void ReadRawBufferRaster(const uint8_t* p, int type, Image* image) {
+  const size_t n = static_cast<size_t>(image->width) * image->height;
+  switch (type) {
+    case 6:
+      ConvertRGB(p, n, image->pixels);
+      return;
+    case 5:
+      ConvertGrey(p, n, image->pixels);
+      return;
+    default:
+      ConvertBits(p, n, image->pixels);
+  }
+}
+
+// Skips non-digits and reads one decimal number, leaving the byte after it for
+// the next skip; the value wraps modulo 2^32 like the signed 32-bit sum it
+// stands for. after: how many numbers the raster holds after this one, each
+// at least one digit and one byte before it. False when the input ends before
+// a digit; its end after digits ends the number.
+inline bool ReadNumber(RasterInput& in, size_t after, uint32_t* value) {
+  const size_t needed = 2 * after + 1;
+  for (;;) {
+    const uint8_t* p = in.next;
+    while (p != in.end && !IsDigit(*p)) ++p;
+    in.next = p;
+    if (p != in.end) break;
+    if (!in.Refill(needed)) return false;
+  }
   uint32_t v = 0;
-  for (; p != end && IsDigit(*p); ++p)
-    v = v * 10 + static_cast<uint32_t>(*p - '0');
-  *pp = p;
+  for (;;) {
+    const uint8_t* p = in.next;
+    while (p != in.end && IsDigit(*p)) v = v * 10 + static_cast<uint32_t>(*p++ - '0');
+    in.next = p;
+    if (p != in.end || !in.Refill(needed)) break;
+  }
   *value = v;
   return true;
 }
 
-// Fills image from the raster at [p, end). Raw rasters were checked to fit
-// before the image was made; plain ones are checked as they are read.
-bool ReadBufferRaster(const uint8_t* p, const uint8_t* end, int type,
-                      Image* image) {
+// A plain raster (P1, P2, P3), from a file or a buffer alike. digitPixels: a
+// bitmap pixel is one digit byte (the buffer reader's rule) rather than a
+// whole number, 0 black and anything else white. False when the input ends
+// first.
+bool ReadPlainRaster(RasterInput& in, int type, bool digitPixels,
+                     Image* image) {
   uint32_t* __restrict px = image->pixels;
   const size_t n = static_cast<size_t>(image->width) * image->height;
   switch (type) {
-    case 6:
-      for (size_t i = 0; i < n; ++i, p += 3)
-        px[i] = static_cast<uint32_t>(p[0]) << 16 |
-                static_cast<uint32_t>(p[1]) << 8 | p[2];
-      return true;
-    case 5:
-      for (size_t i = 0; i < n; ++i) px[i] = p[i] * 0x010101u;
-      return true;
-    case 4: {
-      // Bits run on over the whole raster, so row ends need not meet bytes.
-      const size_t whole = n / 8;
-      for (size_t k = 0; k < whole; ++k, px += 8)
-        std::memcpy(px, kBitPixels[p[k]].data(), 8 * sizeof(uint32_t));
-      if (n % 8)
-        std::memcpy(px, kBitPixels[p[whole]].data(), n % 8 * sizeof(uint32_t));
-      return true;
-    }
     case 3:
       for (size_t i = 0; i < n; ++i) {
+        const size_t after = 3 * (n - i);
         uint32_t r, g, b;
-        if (!ReadBufferNumber(&p, end, &r) || !ReadBufferNumber(&p, end, &g) ||
-            !ReadBufferNumber(&p, end, &b))
+        if (!ReadNumber(in, after - 1, &r) || !ReadNumber(in, after - 2, &g) ||
+            !ReadNumber(in, after - 3, &b))
           return false;
         px[i] = r << 16 | g << 8 | b;
       }
@@ -412,15 +439,21 @@ bool ReadBufferRaster(const uint8_t* p, const uint8_t* end, int type,
     case 2:
       for (size_t i = 0; i < n; ++i) {
         uint32_t v;
-        if (!ReadBufferNumber(&p, end, &v)) return false;
+        if (!ReadNumber(in, n - i - 1, &v)) return false;
         px[i] = v << 16 | v << 8 | v;
       }
       return true;
-    default:  // 1: one digit byte a pixel, "0" black, "1"-"9" white
+    default:
       for (size_t i = 0; i < n; ++i) {
-        while (p != end && !IsDigit(*p)) ++p;
-        if (p == end) return false;
-        px[i] = *p++ != '0' ? kWhite : 0;
+        if (digitPixels) {
+          while (in.next != in.end && !IsDigit(*in.next)) ++in.next;
+          if (in.next == in.end) return false;
+          px[i] = *in.next++ != '0' ? kWhite : 0;
+        } else {
+          uint32_t v;
+          if (!ReadNumber(in, n - i - 1, &v)) return false;
+          px[i] = v ? kWhite : 0;
+        }
       }
       return true;
   }
@@ -739,18 +772,30 @@ Image* IMGLoad(const char* filename) {
     return nullptr;
   }
   const int64_t fileSize = FileSize(file.get());
-  const size_t bufferSize = ReadBufferSize(fileSize);
-  buffer.reset(new (std::nothrow) char[bufferSize]);
-  if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, bufferSize);
+  buffer.reset(new (std::nothrow) char[kStreamBuffer]);
+  if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, kStreamBuffer);
 
   Header header;
   if (!ReadFileHeader(file.get(), &header)) {
     IMGError();
     return nullptr;
   }
-  ImagePtr image = NewForHeader(header, BytesLeft(file.get(), fileSize), true);
+  const int64_t left = BytesLeft(file.get(), fileSize);
+  ImagePtr image = NewForHeader(header, left, true);
   if (!image) return nullptr;
-  if (!ReadFileRaster(file.get(), header.type, image.get())) {
+  const size_t blockSize =
+      left < 0 ? kBlockMax
+               : static_cast<size_t>(std::clamp<int64_t>(
+                     left, kBlockMin, static_cast<int64_t>(kBlockMax)));
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockSize]);
+  if (!block) {
+    IMGError();
+    return nullptr;
+  }
+  RasterInput in(file.get(), block.get(), blockSize, left >= 0);
+  const bool raw = header.type >= 4;
+  if (!(raw ? ReadRawFileRaster(in, header.type, image.get())
+            : ReadPlainRaster(in, header.type, false, image.get()))) {
     IMGError();
     return nullptr;
   }
@@ -773,7 +818,12 @@ Image* IMGParse(const uint8_t* buffer, size_t size) {
   }
   ImagePtr image = NewForHeader(header, end - raster, false);
   if (!image) return nullptr;
-  if (!ReadBufferRaster(raster, end, header.type, image.get())) {
+  if (header.type >= 4) {
+    ReadRawBufferRaster(raster, header.type, image.get());
+    return image.release();
+  }
+  RasterInput in(raster, end);
+  if (!ReadPlainRaster(in, header.type, true, image.get())) {
     IMGError();
     return nullptr;
   }

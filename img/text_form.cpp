@@ -161,7 +161,8 @@ Image* IMGFromASCII(const char* text) {
     return nullptr;
   }
 
-  Image* image = img_internal::NewSized(width, height);
+  // Every pixel is read below, or the image is freed: no zeroing first.
+  Image* image = img_internal::NewSized(width, height, false);
   if (!image) return nullptr;  // NewSized has reported
 
   uint32_t* px = image->pixels;

@@ -225,11 +225,15 @@ Image* IMGScale(const Image* source, int32_t width, int32_t height) {
     IMGError();
     return nullptr;
   }
-  ImagePtr result(img_internal::NewSized(width, height));
-  if (!result) return nullptr;  // NewSized has reported
   const int32_t sw = source->width;
   const int32_t sh = source->height;
-  if (sw == 0 || sh == 0 || width == 0 || height == 0) return result.release();
+  // From a source with pixels every row of the result is built, or copied
+  // from the one above, so its array need not be zeroed first; from an empty
+  // one the result is all zeros.
+  const bool fromPixels = sw > 0 && sh > 0;
+  ImagePtr result(img_internal::NewSized(width, height, !fromPixels));
+  if (!result) return nullptr;  // NewSized has reported
+  if (!fromPixels || width == 0 || height == 0) return result.release();
 
   TablePtr columns(IMGSpread(width, sw));
   if (!columns) return nullptr;  // IMGSpread has reported

@@ -21,7 +21,7 @@ if command -v taskset >/dev/null; then
   cpu=$(taskset -cp $$ | sed 's/.*: //' | tr ',' '\n' | tail -n1 | sed 's/.*-//')
   pin=(taskset -c "$cpu")
 fi
-for bench in pnm_bench transform_bench render_bench present_bench frame_bench; do
+for bench in pnm_bench transform_bench render_bench present_bench frame_bench fade_bench; do
   echo "== $bench"
   "${pin[@]}" "$here/build-bench/bench/$bench" --benchmark_repetitions=5 \
     --benchmark_enable_random_interleaving=true \

@@ -59,31 +59,6 @@ TEST(ImageLife, ResizeThatCannotBeAllocatedLeavesEmptyImage) {
   }
 }
 
-// Large pixel arrays are kept after a free for the next large image. Whatever
-// the order of sizes, a cleared image must come out all zeros and a copy must
-// equal its source; the sanitizer build also sees any array handed out
-// smaller than asked for.
-TEST(ImageLife, LargeImagesAfterLargeFreesStartClean) {
-  const std::vector<std::pair<int32_t, int32_t>> sizes = {
-      {3000, 3000},  // 36 MB: above the huge-page threshold
-      {4096, 4096},  // 64 MB: bigger than the array freed before it
-      {3500, 3500},  // 49 MB: fits in the one freed before it
-      {4096, 4096}, {2000, 2000}, {4096, 4100}};
-  for (auto [w, h] : sizes) {
-    SCOPED_TRACE(testing::Message() << w << "x" << h);
-    ImagePtr image(IMGNew());
-    IMGResize(image.get(), w, h);
-    ASSERT_EQ(image->width, w);
-    const size_t n = static_cast<size_t>(w) * h;
-    EXPECT_EQ(std::count(image->pixels, image->pixels + n, 0u),
-              static_cast<std::ptrdiff_t>(n));
-    for (size_t i = 0; i < n; ++i) image->pixels[i] = 0xAB000000u | uint32_t(i);
-    ImagePtr copy(IMGCopy(image.get()));
-    ASSERT_NE(copy, nullptr);
-    EXPECT_TRUE(IMGEqual(copy.get(), image.get()));
-  }
-}
-
 TEST(ImageCompare, EqualityNeedsSameShapeAndValues) {
   ImagePtr a(MakeImage(2, 8, {1, 2, 3}));
   ImagePtr b(MakeImage(8, 2, {1, 2, 3}));
