@@ -30,14 +30,6 @@ Outcome Capture(const std::string& args, const test::TempDir& dir) {
           test::ReadFile(dir.File("stderr"))};
 }
 
-std::vector<std::string> Listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(Capture, HelpAndBadArgumentsPrintUsageWithStatus2) {
   test::TempDir dir;
   for (const char* args :
@@ -71,7 +63,7 @@ TEST(Capture, WritesTheChosenPresentationsAndTheirCells) {
     expected.push_back(name);
   }
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Listing(out), expected);
+  EXPECT_EQ(test::Listing(out), expected);
 
   test::ImagePtr frame(IMGLoad((out + "/frame-000009.ppm").c_str()));
   ASSERT_NE(frame, nullptr);
@@ -90,9 +82,9 @@ TEST(Capture, SameScriptGivesByteIdenticalFiles) {
       "--size 640x480 --frames 430 --from 180 --every 50 --keys 300:space";
   ASSERT_EQ(Capture(args + " --out " + dir.File("a"), dir).status, 0);
   ASSERT_EQ(Capture(args + " --out " + dir.File("b"), dir).status, 0);
-  auto names = Listing(dir.File("a"));
+  auto names = test::Listing(dir.File("a"));
   ASSERT_EQ(names.size(), 5u);  // 180, 230, 280, 330, 380
-  EXPECT_EQ(names, Listing(dir.File("b")));
+  EXPECT_EQ(names, test::Listing(dir.File("b")));
   for (const auto& name : names)
     EXPECT_EQ(test::ReadFile(dir.File("a/" + name)),
               test::ReadFile(dir.File("b/" + name)))

@@ -31,14 +31,6 @@ test::ImagePtr Picture() {
       test::MakeImage(3, 2, {0x102030, 0x405060, 0x708090, 1, 2, 3}));
 }
 
-std::vector<std::string> Listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // True when the file at path reads back as image.
 bool Holds(const std::string& path, const Image* image) {
   std::string out;
@@ -95,7 +87,7 @@ TEST_P(ImgSaveNode, IsRefusedWithOneReportAndLeftAsItWas) {
   }
   struct stat before, after;
   ASSERT_EQ(lstat(path.c_str(), &before), 0);
-  const std::vector<std::string> listing = Listing(dir.path());
+  const std::vector<std::string> listing = test::Listing(dir.path());
 
   const test::ImagePtr picture = Picture();
   bool saved = true;
@@ -107,7 +99,7 @@ TEST_P(ImgSaveNode, IsRefusedWithOneReportAndLeftAsItWas) {
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(after.st_mode, before.st_mode);
   EXPECT_EQ(after.st_rdev, before.st_rdev);
-  EXPECT_EQ(Listing(dir.path()), listing);
+  EXPECT_EQ(test::Listing(dir.path()), listing);
   if (socketFd >= 0) close(socketFd);
 }
 
@@ -140,7 +132,7 @@ TEST(ImgSave, WritesThroughSymlinksToWhatTheyNameWhereverThatIs) {
   EXPECT_TRUE(fs::is_symlink(dir.path() / "link.ppm"));
   EXPECT_TRUE(Holds(dir.File("real/old.ppm"), picture.get()));
   EXPECT_TRUE(Holds(dir.File("real/new.ppm"), picture.get()));
-  EXPECT_EQ(Listing(dir.path() / "real"),
+  EXPECT_EQ(test::Listing(dir.path() / "real"),
             (std::vector<std::string>{"new.ppm", "old.ppm"}));
 }
 
@@ -176,7 +168,7 @@ TEST(ImgSave, AnyLegalNameWorksAndLeavesOnlyTheTarget) {
     EXPECT_TRUE(IMGSave(picture.get(), dir.File(name).c_str()));
     EXPECT_TRUE(IMGSave(picture.get(), dir.File(name).c_str()));  // replaced
     EXPECT_TRUE(Holds(dir.File(name), picture.get()));
-    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{name});
+    EXPECT_EQ(test::Listing(dir.path()), std::vector<std::string>{name});
     fs::remove(dir.path() / name);
   }
 }
@@ -212,7 +204,7 @@ TEST(ImgSave, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
       << "the save did not fail with EFBIG";
   EXPECT_EQ(test::ReadFile(path), "old");
-  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"frame.ppm"});
+  EXPECT_EQ(test::Listing(dir.path()), std::vector<std::string>{"frame.ppm"});
 }
 
 // ---- The header bound -------------------------------------------------------

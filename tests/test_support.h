@@ -44,6 +44,9 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
+// The names of the entries of folder, sorted.
+std::vector<std::string> Listing(const std::filesystem::path& folder);
+
 // An image of the given size holding values in index order (missing values 0).
 Image* MakeImage(int32_t width, int32_t height,
                  const std::vector<uint32_t>& values);
