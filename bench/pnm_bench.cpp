@@ -29,6 +29,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bench/ratio_table.h"
@@ -49,9 +50,9 @@ constexpr FileKind kKinds[] = {{"P6", "P6", 4096, 4096},
                                {"P3", "P3", 1024, 1024},
                                {"P6_640x480", "P6", 640, 480}};
 
-const FileKind& Kind(const std::string& name) {
+const FileKind& Kind(const char* name) {
   for (const FileKind& k : kKinds)
-    if (name == k.name) return k;
+    if (std::string_view(name) == k.name) return k;
   std::abort();
 }
 

@@ -57,6 +57,15 @@ for m in proc sys dev dev/pts; do
   mounted+=("$root/$m")
 done
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# Certificate authorities the host trusts beyond Debian's own (a proxy that
+# inspects TLS, say) go along, so the root reaches the package registries as
+# the host does; node is told to use the system's list too.
+extra_ca=
+if compgen -G "/usr/local/share/ca-certificates/*.crt" >/dev/null; then
+  cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/"
+  chroot "$root" update-ca-certificates >/dev/null 2>&1 || true
+  extra_ca=NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt
+fi
 
 echo "== $suite: cloning $rev"
 git clone -q "$here" "$root/root/tandrix"
@@ -65,7 +74,7 @@ git -C "$root/root/tandrix" checkout -q --detach "$rev"
 # A fresh login environment: no display, the project's own commands only.
 in_root() {
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
-    LANG=C.UTF-8 TERM=dumb bash -c "cd /root/tandrix && $1"
+    LANG=C.UTF-8 TERM=dumb $extra_ca bash -c "cd /root/tandrix && $1"
 }
 
 status() { if [ "$1" -eq 0 ]; then echo passed; else echo "FAILED (exit $1)"; fi; }
@@ -74,7 +83,7 @@ echo "== $suite: ./run.sh (log: $logs/run.log)"
 set +e
 in_root ./run.sh >"$logs/run.log" 2>&1
 run_rc=$?
-frames=$(ls "$root/root/tandrix/capture" 2>/dev/null | wc -l)
+recorded=$(cd "$root/root/tandrix" && ls capture 2>/dev/null | sed 's|^|capture/|' | tr '\n' ' ')
 echo "== $suite: ./test.sh (log: $logs/test.log)"
 in_root ./test.sh >"$logs/test.log" 2>&1
 test_rc=$?
@@ -83,7 +92,7 @@ set -e
 echo
 echo "== $suite ($(chroot "$root" dpkg-query -W -f='${Version}' libsdl1.2-dev 2>/dev/null |
   sed 's/^/libsdl1.2-dev /'), g++ $(chroot "$root" g++ -dumpfullversion 2>/dev/null || echo '?'))"
-echo "./run.sh:  $(status $run_rc), $frames files recorded"
+echo "./run.sh:  $(status $run_rc), recorded: ${recorded:-nothing}"
 echo "./test.sh: $(status $test_rc)"
 grep -E '^(== |[0-9]+% tests passed|The following tests|.*warning:|.*error:|.*\*\*\*Failed)' \
   "$logs/test.log" | sed 's/^/  /' | head -60
