@@ -44,6 +44,12 @@ class RatioTable : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
 
+  // The figure kept for a benchmark, 0 when it did not run.
+  double FigureOf(const std::string& name) const {
+    auto it = figures_.find(name);
+    return it == figures_.end() ? 0 : it->second;
+  }
+
   void Print() const {
     std::printf("\n%-44s %8s\n", "comparison (above 1: ours is ahead)",
                 "ratio");

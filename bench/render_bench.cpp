@@ -11,9 +11,18 @@
 //   from the same glyph sheet, rendered to an SDL2 surface, no cache) and
 //   libcaca's canvas renderer (its first built-in font, to a 32-bit buffer).
 //
+// and, to show where the render's time goes:
+//
+// - a memset of the frame, the clear alone;
+// - the glyph rows alone: the clear, then exactly the glyph rows with ink that
+//   the render copies, from a list made beforehand, through the same row
+//   copy: what any render through that kernel costs before it does any work
+//   per cell.
+//
 // The program ends with a table of ratios of median processor times: the
 // floor's, the plain path's and the peers' over the render's (above 1: the
-// render takes less).
+// render takes less); then the render's time and the glyph rows' over the
+// memset's (below: less is better).
 //
 //   render_bench --benchmark_repetitions=5
 //                --benchmark_report_aggregates_only=true
@@ -29,6 +38,7 @@
 #include "bench/plain_render.h"
 #include "bench/ratio_table.h"
 #include "demo/demo.h"
+#include "img/blit.h"
 
 #if defined(INTRO_HAVE_LIBTCOD)
 #include <dlfcn.h>
@@ -134,6 +144,62 @@ void BM_Clear(benchmark::State& state) {
   Scene scene(kSizes[state.range(0)]);
   for (auto _ : state) {
     IMGClear(scene.frame);
+    benchmark::DoNotOptimize(scene.frame->pixels);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+
+void BM_Memset(benchmark::State& state) {
+  Scene scene(kSizes[state.range(0)]);
+  const size_t bytes = size_t(scene.frame->width) *
+                       size_t(scene.frame->height) * sizeof(uint32_t);
+  for (auto _ : state) {
+    std::memset(scene.frame->pixels, 0, bytes);
+    benchmark::DoNotOptimize(scene.frame->pixels);
+    benchmark::ClobberMemory();
+  }
+  Label(state);
+}
+
+// The glyph rows with ink of every cell, as the render copies them: where
+// each comes from on the sheet and where it goes in the frame.
+struct GlyphRows {
+  std::vector<const uint32_t*> from;
+  std::vector<uint32_t*> to;
+};
+
+GlyphRows RowsOf(const Scene& scene) {
+  GlyphRows rows;
+  const Image* sheet = scene.font->glyphs;
+  const int32_t perRow = sheet->width / kCell;
+  for (int32_t r = 0; r < scene.screen.rows; ++r)
+    for (int32_t c = 0; c < scene.screen.cols; ++c) {
+      const int32_t code = scene.screen.cells[size_t(r) * scene.screen.cols + c];
+      for (int32_t j = 0; j < kCell; ++j) {
+        const uint32_t* s =
+            sheet->pixels + size_t((code / perRow) * kCell + j) * sheet->width +
+            size_t(code % perRow) * kCell;
+        bool ink = false;
+        for (int32_t i = 0; i < kCell; ++i) ink = ink || s[i] != 0;
+        if (!ink) continue;
+        rows.from.push_back(s);
+        rows.to.push_back(scene.frame->pixels +
+                          size_t(r * kCell + j) * scene.frame->width +
+                          size_t(c) * kCell);
+      }
+    }
+  return rows;
+}
+
+void BM_GlyphRows(benchmark::State& state) {
+  if (!Usable(state)) return;
+  Scene scene(kSizes[state.range(0)]);
+  const GlyphRows rows = RowsOf(scene);
+  for (auto _ : state) {
+    IMGClear(scene.frame);
+    for (size_t i = 0; i < rows.from.size(); ++i)
+      img_internal::BlitRow(rows.from[i], rows.to[i], kCell);
     benchmark::DoNotOptimize(scene.frame->pixels);
     benchmark::ClobberMemory();
   }
@@ -283,6 +349,8 @@ void Sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Floor)->Apply(Sizes);
 BENCHMARK(BM_Render)->Apply(Sizes);
 BENCHMARK(BM_Clear)->Apply(Sizes);
+BENCHMARK(BM_Memset)->Apply(Sizes);
+BENCHMARK(BM_GlyphRows)->Apply(Sizes);
 BENCHMARK(BM_PlainPutChar)->Apply(Sizes);
 BENCHMARK(BM_Plain)->Apply(Sizes);
 #if defined(INTRO_HAVE_LIBTCOD)
@@ -312,5 +380,23 @@ int main(int argc, char** argv) {
       table.Add(label, ours, theirs);
     }
   }
-  return bench::RunWithTable(argc, argv, table);
+  const int status = bench::RunWithTable(argc, argv, table);
+  std::printf("\n%-44s %8s\n", "over a memset of the frame (below: less)",
+              "ratio");
+  const char* const cases[][2] = {
+      {"IMGClear + DEMORender", "BM_Render"},
+      {"the clear and glyph rows alone", "BM_GlyphRows"}};
+  for (int size = 0; size < 2; ++size) {
+    char name[32];
+    std::snprintf(name, sizeof name, "BM_Memset/%d", size);
+    const double memset = table.FigureOf(name);
+    for (const auto& [what, bench] : cases) {
+      std::snprintf(name, sizeof name, "%s/%d", bench, size);
+      const double t = table.FigureOf(name);
+      if (memset > 0 && t > 0)
+        std::printf("%-30s %dx%-10d %7.2fx\n", what, kSizes[size].cols,
+                    kSizes[size].rows, t / memset);
+    }
+  }
+  return status;
 }
