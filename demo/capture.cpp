@@ -162,8 +162,8 @@ bool KeysFitTheQueue() {
   return true;
 }
 
-// 0: parsed; -1: end with status 0 (--version); otherwise the exit status to
-// end with.
+// 0: parsed; -1: end with status 0 (--help, --version); otherwise the exit
+// status to end with.
 int ParseArguments(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -171,7 +171,7 @@ int ParseArguments(int argc, char** argv) {
     bool ok = true;
     if (arg == "--help") {
       std::fputs(kUsage, stdout);
-      return 2;
+      return -1;
     } else if (arg == "--version") {
       DEMOPrintVersion("intro-capture");
       return -1;
