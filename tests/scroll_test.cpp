@@ -14,7 +14,7 @@
 
 namespace {
 
-using test::Kept;
+using test::OwnedScreen;
 
 // Row r of screen as characters (low byte of each cell).
 std::string Row(const TextScreen* screen, int32_t r) {
@@ -24,16 +24,21 @@ std::string Row(const TextScreen* screen, int32_t r) {
   return out;
 }
 
-// A new current screen of cols x rows blanks and a scroller bound to it.
+// A new current screen of cols x rows blanks and a scroller bound to it; the
+// screen is freed with the Bound.
 struct Bound {
-  TextScreen* screen;
+  OwnedScreen screen;
   Scroller* scroller;
 };
 
-Bound NewBound(int32_t cols, int32_t rows) {
-  TextScreen* screen = Kept(SCRNew());
+TextScreen* NewScreen(int32_t cols, int32_t rows) {
+  TextScreen* screen = SCRNew();
   SCRResize(screen, cols, rows);
-  return {screen, SCROLLNew()};
+  return screen;
+}
+
+Bound NewBound(int32_t cols, int32_t rows) {
+  return {OwnedScreen(NewScreen(cols, rows)), SCROLLNew()};
 }
 
 struct ScrollerDeleter {
@@ -61,8 +66,8 @@ TEST(ScrollNew, IsNoneBeforeAnyTextScreen) {
 }
 
 TEST(ScrollNew, BindsToTheCurrentScreenWithDefaults) {
-  Kept(SCRNew());
-  TextScreen* screen = Kept(SCRNew());
+  OwnedScreen other(SCRNew());
+  OwnedScreen screen(SCRNew());
   std::unique_ptr<Scroller, ScrollerDeleter> s(SCROLLNew());
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->screen, screen);

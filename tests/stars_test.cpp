@@ -16,7 +16,8 @@
 namespace {
 
 using test::Grid;
-using test::Kept;
+using test::OwnedScreen;
+using test::OwnedStars;
 
 // Every reset star: exactly on the centre cell, with components of at most
 // 32767 and together at least 8192.
@@ -29,7 +30,7 @@ void ExpectFreshStar(const Starfield* f, const Star& s) {
 }
 
 TEST(StarsNew, TenStarsAtTheCentreOfEightyByTwentyFive) {
-  Starfield* f = Kept(STARSNew());
+  OwnedStars f(STARSNew());
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->originCol, 0);
   EXPECT_EQ(f->originRow, 0);
@@ -59,7 +60,7 @@ TEST(StarsFree, ReleasesTheFieldAndSetsTheHandleToNone) {
 // one for vy (odd = negative).
 TEST(StarsReset, DrawsVelocityThenSignsInOrder) {
   intro::RandReset();
-  Starfield* f = Kept(STARSNew());
+  OwnedStars f(STARSNew());
   ASSERT_NE(f, nullptr);
   const int32_t want[5][2] = {{41, 18467},
                               {19169, 15724},
@@ -77,7 +78,7 @@ TEST(StarsReset, DrawsVelocityThenSignsInOrder) {
 // change in the number or order of the stars' draws moves them.
 TEST(StarsReset, LeavesTheGeneratorWhereTheFirstSceneExpectsIt) {
   intro::RandReset();
-  Starfield* f = Kept(STARSNew());
+  OwnedStars f(STARSNew());
   f->width = 40;
   f->height = 25;
   STARSSetCount(f, 512);
@@ -91,7 +92,7 @@ TEST(StarsReset, LeavesTheGeneratorWhereTheFirstSceneExpectsIt) {
 TEST(StarsReset, SameVelocitiesOnEveryReplay) {
   auto velocities = [] {
     intro::RandReset();
-    Starfield* f = Kept(STARSNew());
+    OwnedStars f(STARSNew());
     STARSSetCount(f, 100);
     std::vector<int32_t> v;
     for (int32_t i = 0; i < f->count; ++i) {
@@ -104,7 +105,7 @@ TEST(StarsReset, SameVelocitiesOnEveryReplay) {
 }
 
 TEST(StarsSetCount, ManyStarsAllStartFreshFromTheNewCentre) {
-  Starfield* f = Kept(STARSNew());
+  OwnedStars f(STARSNew());
   f->width = 41;
   f->height = 60;
   STARSSetCount(f, 2000);
@@ -125,7 +126,7 @@ TEST(StarsSetCount, ManyStarsAllStartFreshFromTheNewCentre) {
 // The area is read only when a star is reset: changing it moves no star, and
 // the next reset puts that one star (and no other) on the new centre.
 TEST(StarsSetCount, ChangingTheAreaMovesNoStarUntilItIsReset) {
-  Starfield* f = Kept(STARSNew());
+  OwnedStars f(STARSNew());
   ASSERT_EQ(f->count, 10);
   f->width = 10;
   f->height = 4;
@@ -139,11 +140,11 @@ TEST(StarsSetCount, ChangingTheAreaMovesNoStarUntilItIsReset) {
 
 TEST(StarsSetCount, ZeroOrNegativeLeavesNoStars) {
   for (int32_t n : {0, -1, INT32_MIN}) {
-    Starfield* f = Kept(STARSNew());
+    OwnedStars f(STARSNew());
     STARSSetCount(f, n);
     EXPECT_EQ(f->count, 0) << n;
     STARSMove(f);
-    TextScreen* screen = Kept(SCRNew());
+    OwnedScreen screen(SCRNew());
     SCRResize(screen, 3, 2);
     STARSDraw(f, screen);
     EXPECT_EQ(Grid(screen), "   \n   ") << n;
@@ -161,7 +162,7 @@ class StarsMoveOne : public testing::TestWithParam<MoveCase> {};
 
 TEST_P(StarsMoveOne, ResetsExactlyTheStarsThatLeaveTheArea) {
   const MoveCase& c = GetParam();
-  Starfield* f = Kept(STARSNew());
+  OwnedStars f(STARSNew());
   f->width = 10;
   f->height = 4;
   STARSSetCount(f, 1);
@@ -198,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StarsMove, EveryStarStaysInsideTheArea) {
-  Starfield* f = Kept(STARSNew());
+  OwnedStars f(STARSNew());
   f->width = 23;
   f->height = 7;
   STARSSetCount(f, 300);
@@ -215,14 +216,14 @@ TEST(StarsMove, EveryStarStaysInsideTheArea) {
 }
 
 TEST(StarsDraw, PlotsOnlyTheCellsOnTheScreen) {
-  Starfield* f = Kept(STARSNew());
+  OwnedStars f(STARSNew());
   STARSSetCount(f, 5);
   const int32_t at[5][2] = {{0, 0}, {4, 2}, {2, 1}, {5, 1}, {1, 3}};
   for (int32_t i = 0; i < 5; ++i) {
     f->stars[i].x = at[i][0] * kCell + 0xFFFF;  // the fraction is dropped
     f->stars[i].y = at[i][1] * kCell + 0x8000;
   }
-  TextScreen* screen = Kept(SCRNew());
+  OwnedScreen screen(SCRNew());
   SCRResize(screen, 5, 3);
   STARSDraw(f, screen);
   EXPECT_EQ(Grid(screen),
@@ -235,8 +236,8 @@ TEST(StarsNone, OperationsOnNoneDoNothing) {
   STARSSetCount(nullptr, 3);
   STARSMove(nullptr);
   STARSReset(nullptr, 0);
-  STARSDraw(nullptr, Kept(SCRNew()));
-  Starfield* f = Kept(STARSNew());
+  STARSDraw(nullptr, OwnedScreen(SCRNew()));
+  OwnedStars f(STARSNew());
   STARSDraw(f, nullptr);
   const Star before = f->stars[0];
   STARSReset(f, -1);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "img/img.h"
+#include "textscreen/stars.h"
 #include "textscreen/textscreen.h"
 
 namespace test {
@@ -62,14 +63,25 @@ struct ImageDeleter {
 };
 using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
-// Text screens and starfields are never freed; every one a test makes stays
-// reachable from here, so the leak checker does not count it.
-template <typename T>
-T* Kept(T* object) {
-  static auto* all = new std::vector<const void*>;
-  all->push_back(object);
-  return object;
-}
+// A text screen or starfield that is freed at the end of a scope, and used
+// where the raw handle is expected.
+template <typename T, void (*Free)(T**)>
+class Owned {
+ public:
+  explicit Owned(T* object) : object_(object) {}
+  ~Owned() {
+    if (object_) Free(&object_);
+  }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  operator T*() const { return object_; }
+  T* operator->() const { return object_; }
+
+ private:
+  T* object_;
+};
+using OwnedScreen = Owned<TextScreen, SCRFree>;
+using OwnedStars = Owned<Starfield, STARSFree>;
 
 // The grid as rows of characters (low byte of each cell) joined by '\n'.
 std::string Grid(const TextScreen* screen);

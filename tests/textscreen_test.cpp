@@ -16,13 +16,13 @@
 namespace {
 
 using test::Grid;
-using test::Kept;
+using test::OwnedScreen;
 
-// A cols x rows screen of blanks.
-TextScreen* Screen(int32_t cols, int32_t rows) {
-  TextScreen* screen = Kept(SCRNew());
+// A cols x rows screen of blanks, freed at the end of the caller's scope.
+OwnedScreen Screen(int32_t cols, int32_t rows) {
+  TextScreen* screen = SCRNew();
   SCRResize(screen, cols, rows);
-  return screen;
+  return OwnedScreen(screen);
 }
 
 // Everything SCRDump writes for screen.
@@ -37,8 +37,8 @@ std::string DumpOf(TextScreen* screen) {
 }
 
 TEST(ScrNew, GivesBlankEightyByTwentyFiveAndBecomesCurrent) {
-  TextScreen* first = Kept(SCRNew());
-  TextScreen* screen = Kept(SCRNew());
+  OwnedScreen first(SCRNew());
+  OwnedScreen screen(SCRNew());
   ASSERT_NE(screen, nullptr);
   EXPECT_EQ(SCRCurrent(), screen);
   EXPECT_NE(first, screen);
@@ -64,7 +64,7 @@ TEST(ScrFree, ReleasesTheScreenAndTheCurrentOneIsNoneAfterwards) {
 }
 
 TEST(ScrResize, ReplacesContentsByBlanks) {
-  TextScreen* screen = Screen(3, 2);
+  OwnedScreen screen = Screen(3, 2);
   SCRFill(screen, 'x');
   SCRResize(screen, 4, 1);
   EXPECT_EQ(Grid(screen), "    ");
@@ -85,7 +85,7 @@ class ScrResizeSize : public testing::TestWithParam<ResizeCase> {};
 
 TEST_P(ScrResizeSize, KeepsValidSizesAndEmptiesBadOnes) {
   const ResizeCase& c = GetParam();
-  TextScreen* screen = Screen(5, 5);
+  OwnedScreen screen = Screen(5, 5);
   SCRResize(screen, c.cols, c.rows);
   EXPECT_EQ(screen->cols, c.wantCols);
   EXPECT_EQ(screen->rows, c.wantRows);
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(ScrPutChar, SignExtendsBytesWhileSetStoresValues) {
-  TextScreen* screen = Screen(4, 1);
+  OwnedScreen screen = Screen(4, 1);
   SCRPutChar(screen, 0, 0, static_cast<int8_t>(0xE9));
   SCRSet(screen, 1, 0, 233);
   SCRSet(screen, 2, 0, -5000);
@@ -131,7 +131,7 @@ TEST(ScrPutChar, SignExtendsBytesWhileSetStoresValues) {
 }
 
 TEST(ScrSet, DropsCellsOffTheGrid) {
-  TextScreen* screen = Screen(3, 2);
+  OwnedScreen screen = Screen(3, 2);
   for (auto [c, r] : {std::pair{-1, 0},
                       {3, 0},
                       {0, -1},
@@ -154,7 +154,7 @@ class ScrPrintText : public testing::TestWithParam<PrintCase> {};
 
 TEST_P(ScrPrintText, WritesRowsFromTheStartColumnClipped) {
   const PrintCase& c = GetParam();
-  TextScreen* screen = Screen(6, 4);
+  OwnedScreen screen = Screen(6, 4);
   SCRPrint(screen, c.col, c.row, c.text);
   EXPECT_EQ(Grid(screen), c.want);
 }
@@ -194,7 +194,7 @@ class ScrShape : public testing::TestWithParam<ShapeCase> {};
 
 TEST_P(ScrShape, FillsTheInclusiveCellsOnTheGrid) {
   const ShapeCase& c = GetParam();
-  TextScreen* screen = Screen(8, 4);
+  OwnedScreen screen = Screen(8, 4);
   c.draw(screen);
   EXPECT_EQ(Grid(screen), c.want);
 }
@@ -286,7 +286,7 @@ class ScrLineCells : public testing::TestWithParam<LineCase> {};
 
 TEST_P(ScrLineCells, SetsTheSteppedCells) {
   const LineCase& c = GetParam();
-  TextScreen* screen = Screen(6, 5);
+  OwnedScreen screen = Screen(6, 5);
   SCRLine(screen, c.col0, c.row0, c.col1, c.row1, '#');
   EXPECT_EQ(Grid(screen), c.want);
 }
@@ -402,8 +402,8 @@ void PlainLine(TextScreen* s, int32_t col0, int32_t row0, int32_t col1,
 }
 
 TEST(ScrLine, SetsTheSameCellsAsThePlainStepperForEveryEndpointPair) {
-  TextScreen* got = Screen(7, 5);
-  TextScreen* want = Screen(7, 5);
+  OwnedScreen got = Screen(7, 5);
+  OwnedScreen want = Screen(7, 5);
   for (int32_t col0 = -6; col0 <= 12; ++col0)
     for (int32_t row0 = -5; row0 <= 9; ++row0)
       for (int32_t col1 = -6; col1 <= 12; ++col1)
@@ -419,7 +419,7 @@ TEST(ScrLine, SetsTheSameCellsAsThePlainStepperForEveryEndpointPair) {
 }
 
 TEST(ScrDump, WritesAllButTheLastColumnAndCounts) {
-  TextScreen* screen = Screen(3, 2);
+  OwnedScreen screen = Screen(3, 2);
   SCRPrint(screen, 0, 0, "abc\ndef");
   EXPECT_EQ(DumpOf(screen), "\nab\nde");
   EXPECT_EQ(screen->dumps, 1);
@@ -428,7 +428,7 @@ TEST(ScrDump, WritesAllButTheLastColumnAndCounts) {
 }
 
 TEST(ScrDump, WritesTheLowByteOfEachCell) {
-  TextScreen* screen = Screen(4, 1);
+  OwnedScreen screen = Screen(4, 1);
   SCRSet(screen, 0, 0, 0x141);                          // 'A' in the low byte
   SCRPutChar(screen, 1, 0, static_cast<int8_t>(0xE9));  // stored as -23
   EXPECT_EQ(DumpOf(screen), "\nA\xE9 ");
@@ -446,7 +446,7 @@ class ScrDumpEmpty : public testing::TestWithParam<DumpCase> {};
 
 TEST_P(ScrDumpEmpty, WritesOnlyTheLinesThatExist) {
   const DumpCase& c = GetParam();
-  TextScreen* screen = Screen(c.cols, c.rows);
+  OwnedScreen screen = Screen(c.cols, c.rows);
   EXPECT_EQ(DumpOf(screen), c.want);
   EXPECT_EQ(screen->dumps, 1);
 }
@@ -473,7 +473,7 @@ TEST(ScrNone, EveryOperationOnNoneDoesNothing) {
   SCRBox(nullptr, 0, 0, 1, 1, 'a');
   SCRLine(nullptr, 0, 0, 3, 1, 'a');
   SCRDump(nullptr, stdout);
-  TextScreen* screen = Screen(2, 1);
+  OwnedScreen screen = Screen(2, 1);
   SCRPrint(screen, 0, 0, nullptr);
   SCRDump(screen, nullptr);
   EXPECT_EQ(Grid(screen), "  ");
