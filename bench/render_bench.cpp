@@ -11,7 +11,7 @@
 //   from the same glyph sheet, rendered to an SDL2 surface, no cache) and
 //   libcaca's canvas renderer (its first built-in font, to a 32-bit buffer).
 //
-// and, to show where the render's time goes:
+// Two more cases show where the render's time goes:
 //
 // - a memset of the frame, the clear alone;
 // - the glyph rows alone: the clear, then exactly the glyph rows with ink that
@@ -390,8 +390,8 @@ int main(int argc, char** argv) {
     char name[32];
     std::snprintf(name, sizeof name, "BM_Memset/%d", size);
     const double memset = table.FigureOf(name);
-    for (const auto& [what, bench] : cases) {
-      std::snprintf(name, sizeof name, "%s/%d", bench, size);
+    for (const auto& [what, id] : cases) {
+      std::snprintf(name, sizeof name, "%s/%d", id, size);
       const double t = table.FigureOf(name);
       if (memset > 0 && t > 0)
         std::printf("%-30s %dx%-10d %7.2fx\n", what, kSizes[size].cols,

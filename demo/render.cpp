@@ -245,10 +245,12 @@ void DEMORender(Image* image, const TextScreen* screen, const Font* font) {
         if (code >= kCached) {
           Glyph g;
           Describe(sheet, font, cell[c], &g);
-          if (g.ink)
+          if (g.ink) {
             DrawGeneral(g, sheetWidth, image, c * kCell, r * kCell);
-          else if (!haveBlank)
-            haveBlank = true, blank = cell[c];
+          } else if (!haveBlank) {
+            haveBlank = true;
+            blank = cell[c];
+          }
           continue;
         }
         uint64_t ink = inkOf[code];
@@ -269,7 +271,10 @@ void DEMORender(Image* image, const TextScreen* screen, const Font* font) {
           ink = inkOf[code] = g.ink;
         }
         if (!ink) {
-          if (!haveBlank) haveBlank = true, blank = cell[c];
+          if (!haveBlank) {
+            haveBlank = true;
+            blank = cell[c];
+          }
           continue;
         }
         if (!(ink & kGeneral) && c < whole)
