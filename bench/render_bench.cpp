@@ -38,7 +38,7 @@
 #include "bench/plain_render.h"
 #include "bench/ratio_table.h"
 #include "demo/demo.h"
-#include "img/blit.h"
+#include "img/blit_internal.h"
 
 #if defined(INTRO_HAVE_LIBTCOD)
 #include <dlfcn.h>

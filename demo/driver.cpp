@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "common/descriptor_internal.h"
 #include "demo/demo.h"
 #include "sdl/platform.h"
 
@@ -27,20 +28,7 @@ constexpr int32_t kStars = 512;
 constexpr char kFontFile[] = "font8x8.ppm";
 constexpr char kMapFile[] = "WorldMap.txt";
 
-// A descriptor closed when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using intro::Descriptor;
 
 // What kind of node a non-regular data file is, for its report.
 const char* NotRegular(mode_t mode) {

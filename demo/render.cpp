@@ -24,7 +24,7 @@
 #include <cstdint>
 
 #include "demo/demo.h"
-#include "img/blit.h"
+#include "img/blit_internal.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <new>
 
-#include "img/blit.h"
+#include "img/blit_internal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "img/blit.h"
+#include "img/blit_internal.h"
 #include "img/img.h"
 #include "img/img_internal.h"
 

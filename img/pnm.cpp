@@ -18,6 +18,7 @@
 #include <new>
 #include <string>
 
+#include "common/descriptor_internal.h"
 #include "img/img.h"
 #include "img/img_internal.h"
 
@@ -524,25 +525,7 @@ bool ResolveTarget(const char* filename, SaveTarget* target) {
   return true;
 }
 
-// A descriptor closed when it goes out of scope.
-class Descriptor {
- public:
-  Descriptor() = default;
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
+using intro::Descriptor;
 
 // The new contents of a save, written to a file that is not yet the target:
 // an unnamed file in the target's folder where the kernel offers one

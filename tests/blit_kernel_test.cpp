@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "img/blit.h"
+#include "img/blit_internal.h"
 
 namespace {
 
