@@ -12,14 +12,14 @@ cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=OFF >
 cmake --build "$here/build" -j"$(nproc)"
 cd "$here/data"
 if [ -z "${DISPLAY:-}" ] && [ -t 1 ]; then
-  exec "$here/build/demo/intro-term"  # no display, but a terminal: play in it
+  exec "$here/build/bin/intro-term"  # no display, but a terminal: play in it
 fi
 if [ -z "${DISPLAY:-}" ]; then
   gif=$here/capture/intro.gif
   echo "No display (DISPLAY is not set): recording the first 1000 presentations to $gif instead."
   mkdir -p "$here/capture"
-  "$here/build/demo/intro-capture" --frames 1000 --gif "$gif"
+  "$here/build/bin/intro-capture" --frames 1000 --gif "$gif"
   echo "$gif: $(du -h "$gif" | cut -f1)B ($(stat -c %s "$gif") bytes)"
   exit 0
 fi
-exec "$here/build/demo/intro-window" --fps 60
+exec "$here/build/bin/intro-window" --fps 60

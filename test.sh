@@ -10,6 +10,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 jobs=$(nproc)
 "$here/scripts/install-deps.sh" test
 
+echo "== layout: every include goes down the dependency order"
+"$here/scripts/check-layers.sh"
+
 echo "== build and test"
 cmake -S "$here" -B "$here/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON >/dev/null
 cmake --build "$here/build-test" -j"$jobs"
@@ -22,7 +25,7 @@ echo "== in a browser: build the web intros, test them in headless Chromium"
 "$here/scripts/web.sh"
 (cd "$here/tests/web" && npm ci --no-audit --no-fund --loglevel=error)
 node "$here/tests/web/browser_test.mjs" --site "$here/build-web/site" \
-  --capture "$here/build-test/demo/intro-capture" --data "$here/data" \
+  --capture "$here/build-test/bin/intro-capture" --data "$here/data" \
   --out "$here/build-web/browser-test"
 
 echo "== without SDL: common, img, font and textscreen, SDL's pkg-config hidden"

@@ -14,10 +14,6 @@
 #include "sdl/platform.h"
 #include "term/term.h"
 
-int32_t DEMO_SCREEN_WIDTH = 640;
-int32_t DEMO_SCREEN_HEIGHT = 480;
-const uint32_t SDLDPY_MODE_FLAGS = 0x10000001u;
-
 namespace {
 
 constexpr int32_t kScene2 = 400;  // first presentation of scene 2
@@ -40,11 +36,7 @@ int64_t FullRedrawBytes(int32_t cols, int32_t rows) {
   return bytes;
 }
 
-}  // namespace
-
-void DEMOSetRate(int32_t) {}
-
-void DEMOPresent(Display*, const Image*) {
+void Present(Display*, const Image*) {
   const int32_t n = demo.presentations;
   if (n > kQuit) return;  // the fade
   const TextScreen* s = demo.screen;
@@ -60,7 +52,7 @@ void DEMOPresent(Display*, const Image*) {
   t.full += FullRedrawBytes(s->cols, s->rows);
 }
 
-void DEMOPoll(Keyboard* keyboard) {
+void Poll(Keyboard* keyboard) {
   if (demo.presentations - 1 == kQuit) {
     SDLEventsPushKey('q', true);
     SDLEventsPushKey('q', false);
@@ -68,8 +60,14 @@ void DEMOPoll(Keyboard* keyboard) {
   SDLKBDGetKey(keyboard);
 }
 
+}  // namespace
+
 int main() {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
+  DemoConfig config;  // the windowed intro's 640 x 480
+  config.present = Present;
+  config.poll = Poll;
+  DEMOConfigure(config);
   if (!SDLPlatformInit() || !DEMOInit()) return 1;
   changed = TERMNew(demo.screen->cols, demo.screen->rows, demo.screen->cols,
                     demo.screen->rows, TermColour::Palette);

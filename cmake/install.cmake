@@ -75,11 +75,10 @@ install(FILES ${PROJECT_BINARY_DIR}/tandrix-img.pc
 if(TARGET intro-window)  # not in a build without SDL
   install(TARGETS intro-window intro-fullscreen intro-capture
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
-  install(FILES ${PROJECT_SOURCE_DIR}/data/WorldMap.txt
-                ${PROJECT_SOURCE_DIR}/data/font8x8.ppm
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/tandrix COMPONENT programs)
-  file(GLOB run_frames CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/manRun0*.txt)
-  install(FILES ${run_frames}
+  # The data files of data/files.txt (cmake/data_files.cmake).
+  list(TRANSFORM INTRO_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/
+       OUTPUT_VARIABLE data_paths)
+  install(FILES ${data_paths}
     DESTINATION ${CMAKE_INSTALL_DATADIR}/tandrix COMPONENT programs)
   file(RELATIVE_PATH TANDRIX_BIN_TO_DATA
     ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/tandrix)

@@ -13,6 +13,7 @@
 
 #include "font/font.h"
 #include "img/img.h"
+#include "render/render.h"
 #include "sdl/display.h"
 #include "sdl/keyboard.h"
 #include "textscreen/scroll.h"
@@ -20,7 +21,7 @@
 #include "textscreen/textscreen.h"
 
 // The configured screen size in pixels (320 x 200 full screen, 640 x 480 in a
-// window). Each program defines them in its configuration unit.
+// window): 640 x 480 until a program configures another (DEMOConfigure).
 extern int32_t DEMO_SCREEN_WIDTH;
 extern int32_t DEMO_SCREEN_HEIGHT;
 
@@ -52,12 +53,44 @@ struct DemoState {
 
 extern DemoState demo;
 
-// Supplied by each program's configuration unit, beside the screen size:
-// DEMOPresent shows the frame image (the intros call SDLDPYShow) and DEMOPoll
-// reads the keyboard (the intros call SDLKBDGetKey). Recording and test
-// programs supply their own, which watch the frames and script the keys.
+// What makes one program differ from another, stated once by each program
+// and handed to the driver with DEMOConfigure before DEMOInit: the screen
+// size, the video-mode flags, how a frame is presented and how the keyboard
+// is polled. The two hooks are the driver's only callbacks; a program that
+// leaves one none gets the intros' behaviour.
+struct DemoConfig {
+  int32_t width = 640;  // screen size in pixels, multiples of 8
+  int32_t height = 480;
+  uint32_t modeFlags = SDLDPY_WINDOWED_FLAGS;  // or SDLDPY_FULLSCREEN_FLAGS
+  // Shows the frame image; none: DEMOPace, then SDLDPYShow. Recording and
+  // test programs watch the frames here.
+  void (*present)(Display* display, const Image* frame) = nullptr;
+  // Reads the keyboard into its key buffer; none: SDLKBDGetKey. Recording and
+  // test programs queue their scripted keys here first.
+  void (*poll)(Keyboard* keyboard) = nullptr;
+};
+
+// Sets DEMO_SCREEN_WIDTH, DEMO_SCREEN_HEIGHT, SDLDPY_MODE_FLAGS and the two
+// hooks from config. Programs that never call it run as the windowed intro.
+void DEMOConfigure(const DemoConfig& config);
+
+// Presents the frame image through the configured present.
 void DEMOPresent(Display* display, const Image* frame);
+
+// Polls the keyboard through the configured poll.
 void DEMOPoll(Keyboard* keyboard);
+
+// Paces the presentations at fps a second (1 to 1000; 0, the start, is
+// unlimited) on absolute deadlines; DEMOPace waits for the next one. The
+// default present paces every presentation; a program with a present of its
+// own calls DEMOPace where it wants the wait.
+void DEMOSetRate(int32_t fps);
+void DEMOPace();
+
+// Ends the run after the current frame, as a quit key does: scenes return,
+// DEMORun stops. For programs that stop the intro themselves (the recorder
+// after its last presentation).
+void DEMOStop();
 
 // The block-letter logo (five rows of 19 '0's and blanks, each row ended by
 // '\n') and the scroll message, both built into the program.
@@ -95,9 +128,6 @@ void DEMOFreeText(char* text);
 // One presented frame: clear and render the frame image, show it, poll the
 // keyboard and dispatch the key.
 void DEMOFrame();
-
-// Draws every cell of screen into image through font at (8 * col, 8 * row).
-void DEMORender(Image* image, const TextScreen* screen, const Font* font);
 
 // Sets the run state from a key code: 27, 'q' and 'Q' quit, ' ' asks for the
 // next scene, anything else does nothing.

@@ -12,6 +12,8 @@
 #include <new>
 
 #include "common/descriptor_internal.h"
+#include "common/pacer.h"
+#include "demo/data_files.h"
 #include "demo/demo.h"
 #include "sdl/platform.h"
 
@@ -20,15 +22,21 @@
 #endif
 
 DemoState demo;
+int32_t DEMO_SCREEN_WIDTH = 640;
+int32_t DEMO_SCREEN_HEIGHT = 480;
 
 namespace {
 
 constexpr int kCell = 8;  // glyph pitch in pixels, both ways
 constexpr int32_t kStars = 512;
-constexpr char kFontFile[] = "font8x8.ppm";
-constexpr char kMapFile[] = "WorldMap.txt";
 
 using intro::Descriptor;
+
+// The program's hooks (none: the intros' own) and the pacing of the
+// presentations, unlimited until DEMOSetRate.
+void (*presentHook)(Display*, const Image*) = nullptr;
+void (*pollHook)(Keyboard*) = nullptr;
+intro::Pacer pacer;
 
 // What kind of node a non-regular data file is, for its report.
 const char* NotRegular(mode_t mode) {
@@ -95,11 +103,6 @@ bool Failed(const char* what) {
   return false;
 }
 
-// "manRun0" then the digit k for frames 0-9 and the letters a-o for 10-24.
-void FrameFileName(int k, char name[13]) {
-  std::snprintf(name, 13, "manRun0%c.txt", k < 10 ? '0' + k : 'a' + k - 10);
-}
-
 void Present() {
   DEMOPresent(demo.display, demo.frame);
   ++demo.presentations;
@@ -109,31 +112,62 @@ void Present() {
 // read leaves the font without a sheet (black frames) after one line on
 // standard error. False only when memory ran out.
 bool LoadFontSheet(Font* font) {
+  const char* fontFile = DEMODataFileName(DemoDataKind::Font);
   struct stat st;
   const char* reason = nullptr;
   {
-    Descriptor fd(OpenDataFile(kFontFile, &st, &reason));
+    Descriptor fd(OpenDataFile(fontFile, &st, &reason));
     if (fd.get() < 0) {
       // The image library's own report, as if it had failed to open it.
       IMGError();
-      ReportUnreadable(kFontFile, reason);
+      ReportUnreadable(fontFile, reason);
       return reason != DEMO_OUT_OF_MEMORY;
     }
   }
   errno = 0;
-  font->glyphs = IMGLoad(kFontFile);
+  font->glyphs = IMGLoad(fontFile);
   if (font->glyphs) return true;
   if (errno == ENOMEM) {
-    ReportUnreadable(kFontFile, DEMO_OUT_OF_MEMORY);
+    ReportUnreadable(fontFile, DEMO_OUT_OF_MEMORY);
     return false;
   }
-  ReportUnreadable(kFontFile, "it is no PNM image that can be read");
+  ReportUnreadable(fontFile, "it is no PNM image that can be read");
   return true;
 }
 
 }  // namespace
 
 const char DEMO_OUT_OF_MEMORY[] = "out of memory";
+
+void DEMOConfigure(const DemoConfig& config) {
+  DEMO_SCREEN_WIDTH = config.width;
+  DEMO_SCREEN_HEIGHT = config.height;
+  SDLDPY_MODE_FLAGS = config.modeFlags;
+  presentHook = config.present;
+  pollHook = config.poll;
+}
+
+void DEMOPresent(Display* display, const Image* frame) {
+  if (presentHook) {
+    presentHook(display, frame);
+    return;
+  }
+  DEMOPace();
+  SDLDPYShow(display, frame);
+}
+
+void DEMOPoll(Keyboard* keyboard) {
+  if (pollHook)
+    pollHook(keyboard);
+  else
+    SDLKBDGetKey(keyboard);
+}
+
+void DEMOSetRate(int32_t fps) { pacer.SetRate(fps); }
+
+void DEMOPace() { pacer.Wait(); }
+
+void DEMOStop() { demo.runState = DEMO_QUIT; }
 
 char* DEMOLoadText(const char* name, int32_t limit, const char** reason) {
   const char* ignored;
@@ -204,15 +238,15 @@ bool DEMOInit() {
 
   bool complete = true;
   const char* reason = nullptr;
-  demo.mapText = DEMOLoadText(kMapFile, -1, &reason);
+  const char* mapFile = DEMODataFileName(DemoDataKind::Map);
+  demo.mapText = DEMOLoadText(mapFile, -1, &reason);
   if (!demo.mapText) {
-    ReportUnreadable(kMapFile, reason);
+    ReportUnreadable(mapFile, reason);
     if (reason == DEMO_OUT_OF_MEMORY) return false;
     complete = false;
   }
   for (int k = 0; k < DEMO_FRAME_TEXTS; ++k) {
-    char name[13];
-    FrameFileName(k, name);
+    const char* name = DEMODataFileName(DemoDataKind::Runner, k);
     demo.frameTexts[k] = DEMOLoadText(name, DEMO_FRAME_TEXT_MAX, &reason);
     if (!demo.frameTexts[k]) {
       ReportUnreadable(name, reason);
@@ -355,6 +389,7 @@ void DEMOReset() {
   DEMOFreeText(demo.mapText);
   for (char* text : demo.frameTexts) DEMOFreeText(text);
   demo = DemoState{};
+  pacer = intro::Pacer{};
 }
 
 void DEMORun() {

@@ -30,4 +30,4 @@ for bench in pnm_bench transform_bench render_bench present_bench frame_bench fa
 done
 # The GIF recorder: size and processor time of 1,000 presentations.
 echo "== gif_bench"
-"${pin[@]}" bash "$here/bench/gif_bench.sh" "$here/build-bench/demo/intro-capture" "$here/data"
+"${pin[@]}" bash "$here/bench/gif_bench.sh" "$here/build-bench/bin/intro-capture" "$here/data"

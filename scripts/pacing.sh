@@ -12,7 +12,7 @@ fps=${1:-60}
 seconds=${2:-10}
 program=${3:-intro-window}
 build="$here/build"
-if [ ! -x "$build/demo/$program" ]; then
+if [ ! -x "$build/bin/$program" ]; then
   cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=OFF >/dev/null
   cmake --build "$build" -j"$(nproc)" --target "$program" >/dev/null
 fi
@@ -30,7 +30,7 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 cd "$here/data"
 PRESENT_LOG="$work/log" LD_PRELOAD="$work/present_log.so" \
-  "$build/demo/$program" --fps "$fps" &
+  "$build/bin/$program" --fps "$fps" &
 pid=$!
 sleep "$seconds"
 read -r utime stime < <(awk '{print $14, $15}' /proc/$pid/stat)

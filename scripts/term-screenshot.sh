@@ -10,7 +10,7 @@ T() { tmux -S "$work/tmux" -f /dev/null "$@"; }
 trap 'T kill-server 2>/dev/null; rm -rf "$work"' EXIT
 for n in 260 700; do
   T new-session -d -s "s$n" -x 80 -y 60 -c "$here/data" \
-    "TERM=tmux-256color $here/build/demo/intro-term --fps 0 --stop-at $n; sleep 60"
+    "TERM=tmux-256color $here/build/bin/intro-term --fps 0 --stop-at $n; sleep 60"
 done
 sleep 3
 for n in 260 700; do

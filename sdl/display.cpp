@@ -188,6 +188,8 @@ bool ConvertToScreen(const Image* image, int32_t w, int32_t h) {
 
 }  // namespace
 
+uint32_t SDLDPY_MODE_FLAGS = SDLDPY_WINDOWED_FLAGS;
+
 Display* SDLDPYNew() {
   if (current) {
     SDLDPYError();

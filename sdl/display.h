@@ -31,10 +31,10 @@ inline constexpr uint32_t SDLDPY_WINDOWED_FLAGS =
 inline constexpr uint32_t SDLDPY_FULLSCREEN_FLAGS =
     SDLDPY_FULLSCREEN | SDLDPY_WINDOWED_FLAGS;
 
-// The video-mode flags of the build: SDLDPY_FULLSCREEN_FLAGS for the
-// full-screen intro, SDLDPY_WINDOWED_FLAGS for every other program. Each
-// program defines it in its configuration unit.
-extern const uint32_t SDLDPY_MODE_FLAGS;
+// The video-mode flags SDLDPYSetMode asks for: SDLDPY_WINDOWED_FLAGS until
+// the program says otherwise (the full-screen intro sets
+// SDLDPY_FULLSCREEN_FLAGS through the driver's configuration).
+extern uint32_t SDLDPY_MODE_FLAGS;
 
 // The display, created with a 256 x 256 mode. If one exists: report and return
 // it unchanged. None if it cannot be allocated.

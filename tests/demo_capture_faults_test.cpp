@@ -30,7 +30,7 @@ Outcome Capture(const std::string& args, const test::TempDir& dir,
                 const std::string& folder, const std::string& env = "") {
   const std::string command =
       "cd '" + folder + "' && exec timeout -k 5 60 env " + env + " '" +
-      INTRO_BINARY_DIR "/demo/intro-capture' " + args + " >'" +
+      INTRO_BINARY_DIR "/bin/intro-capture' " + args + " >'" +
       dir.File("stdout") + "' 2>'" + dir.File("stderr") + "' </dev/null";
   int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
@@ -174,7 +174,7 @@ TEST(CaptureFaults, AFrameThatCannotBeWrittenEndsTheRunWithStatus1) {
   // signal that would otherwise kill the writer is ignored).
   const std::string command =
       "cd '" INTRO_SOURCE_DIR "/data' && trap '' XFSZ && ulimit -f 64 && "
-      "exec '" INTRO_BINARY_DIR "/demo/intro-capture' --size 320x200 "
+      "exec '" INTRO_BINARY_DIR "/bin/intro-capture' --size 320x200 "
       "--frames 20 --out '" +
       dir.File("f") + "' >/dev/null 2>'" + dir.File("stderr") + "'";
   const int status = std::system(command.c_str());

@@ -21,7 +21,7 @@ struct Outcome {
 
 Outcome Capture(const std::string& args, const test::TempDir& dir) {
   std::string command = "cd '" INTRO_SOURCE_DIR "/data' && '" INTRO_BINARY_DIR
-                        "/demo/intro-capture' " +
+                        "/bin/intro-capture' " +
                         args + " >'" + dir.File("stdout") + "' 2>'" +
                         dir.File("stderr") + "' </dev/null";
   int status = std::system(command.c_str());

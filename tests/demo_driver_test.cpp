@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "demo/demo.h"
-#include "demo/options.h"
 #include "img/img.h"
 #include "sdl/events.h"
 #include "tests/demo_fixture.h"
@@ -411,7 +410,7 @@ TEST(DemoProgram, ExitsNonZeroWhenDataIsMissing) {
   test::TempDir empty;
   std::string command = "cd '" + empty.path().string() +
                         "' && SDL_VIDEODRIVER=dummy '" INTRO_BINARY_DIR
-                        "/demo/intro-window' 2>err.txt >out.txt";
+                        "/bin/intro-window' 2>err.txt >out.txt";
   int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);

@@ -27,8 +27,7 @@ class IntroTest : public testing::Test {
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE), 0)
         << SDL_GetError();
     sdlUp_ = true;
-    DEMO_SCREEN_WIDTH = width;
-    DEMO_SCREEN_HEIGHT = height;
+    DEMOConfigure(HarnessConfig(width, height));
     intro::RandReset();
     harness.Reset();
     char cwd[4096];

@@ -7,6 +7,11 @@
 // prints the new tables; look at the frames first (intro-capture with the
 // same --keys writes them) and paste the tables below.
 //
+// Beside each hash, tests/data/golden/<case>-<presentation>.txt holds the
+// text screen shown (as intro-capture --cells writes it), so a failure also
+// shows which cells differ, row by row. INTRO_PRINT_GOLDEN=1 rewrites those
+// files too.
+//
 // A frame that does not match is written to <build>/tests/golden/ as
 // <case>_actual.ppm. Each frame that matches is kept there as
 // <case>_expected.ppm, so a later mismatch also writes <case>_diff.ppm: the
@@ -58,6 +63,15 @@ struct Golden {
 };
 
 const std::filesystem::path kGoldenDir = INTRO_BINARY_DIR "/tests/golden";
+const std::filesystem::path kGoldenCells =
+    INTRO_SOURCE_DIR "/tests/data/golden";
+
+// The text screen as intro-capture --cells writes it: a line per row.
+std::string Cells(const TextScreen* screen) {
+  std::string text;
+  for (const std::string& row : test::ScreenRows(screen)) text += row + "\n";
+  return text;
+}
 
 // The frame as a raw P6 file, written here rather than by the library under
 // test; through a temporary name, since both SDL runtimes may write at once.
@@ -151,10 +165,14 @@ void ExpectGoldenRun(const std::string& caseName, const Golden& golden,
                      std::vector<test::ScriptedKey> keys) {
   const bool print = std::getenv("INTRO_PRINT_GOLDEN") != nullptr;
   std::map<int32_t, uint64_t> seen;
+  std::map<int32_t, std::string> cells;
   std::vector<std::string> mismatches;
   test::harness.onPresent = [&](int32_t n, const Image* frame) {
     for (int32_t c : checked)
-      if (c == n) seen[n] = Hash(frame);
+      if (c == n) {
+        seen[n] = Hash(frame);
+        cells[n] = Cells(demo.screen);
+      }
     auto want = golden.hashes.find(n);
     if (print || want == golden.hashes.end() || !seen.count(n)) return;
     const std::string name = caseName + "-" + std::to_string(n);
@@ -173,11 +191,22 @@ void ExpectGoldenRun(const std::string& caseName, const Golden& golden,
                 golden.height);
     for (auto [n, h] : seen) std::printf("{%d, 0x%016" PRIx64 "ull}, ", n, h);
     std::printf("}},\n");
+    std::filesystem::create_directories(kGoldenCells);
+    for (const auto& [n, text] : cells)
+      test::WriteFile(
+          (kGoldenCells / (caseName + "-" + std::to_string(n) + ".txt"))
+              .string(),
+          text);
     return;
   }
-  for (auto [n, h] : golden.hashes)
+  for (auto [n, h] : golden.hashes) {
+    const auto file =
+        kGoldenCells / (caseName + "-" + std::to_string(n) + ".txt");
+    EXPECT_EQ(cells[n], test::ReadFile(file.string()))
+        << "the text screen of presentation " << n << " against " << file;
     EXPECT_EQ(seen[n], h) << "presentation " << n << " at " << golden.width
                           << "x" << golden.height;
+  }
   for (const std::string& m : mismatches) ADD_FAILURE() << m;
 }
 

@@ -1,11 +1,11 @@
-// What the test programs' present/poll pair records and plays.
+// What the test programs' present and poll record and play.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-#include "common/pacer.h"
+#include "demo/demo.h"
 #include "img/img.h"
 
 namespace test {
@@ -22,8 +22,6 @@ struct Harness {
   // Stops the run by pressing 'q' once this many presentations were shown
   // (0: never), so a scene that ignores its script cannot run forever.
   int32_t quitAfter = 0;
-  // Paces the presentations as the intros' --fps does (unlimited by default).
-  intro::Pacer pacer;
 
   void OnPresent(int32_t n, const Image* frame) {
     if (onPresent) onPresent(n, frame);
@@ -33,5 +31,9 @@ struct Harness {
 };
 
 extern Harness harness;
+
+// The windowed intro's configuration at width x height, presenting and
+// polling through the harness.
+DemoConfig HarnessConfig(int32_t width, int32_t height);
 
 }  // namespace test

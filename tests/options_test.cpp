@@ -1,5 +1,5 @@
 // The intros' command line: what runs, what prints the usage, what is refused.
-#include "demo/options.h"
+#include "programs/intro/options.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,6 +9,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "cli/cli.h"
 
 namespace {
 
@@ -36,7 +38,7 @@ TEST_P(IntroArguments, RunOrEndWithTheirStatus) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   const bool runs =
-      DEMOParseIntroOptions(int(argv.size()), argv.data(), &options, &status);
+      IntroParseOptions(int(argv.size()), argv.data(), &options, &status);
   const std::string out = testing::internal::GetCapturedStdout();
   const std::string err = testing::internal::GetCapturedStderr();
   ASSERT_EQ(runs, c.runs);
@@ -98,7 +100,7 @@ TEST(IntroVersion, NamesTheProgramAndItsVersion) {
   IntroOptions options;
   int status = -1;
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(DEMOParseIntroOptions(5, argv, &options, &status));
+  EXPECT_FALSE(IntroParseOptions(5, argv, &options, &status));
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(testing::internal::RE::FullMatch(
@@ -111,13 +113,13 @@ TEST(IntroVersion, NamesTheProgramAndItsVersion) {
 TEST(IntroDataFolder, IsEnteredOrRefusedWithItsName) {
   char* before = getcwd(nullptr, 0);
   ASSERT_NE(before, nullptr);
-  EXPECT_TRUE(DEMOEnterDataFolder("/usr/bin/intro-window", nullptr));
+  EXPECT_TRUE(cli::EnterDataFolder("intro-window", nullptr));
   EXPECT_TRUE(
-      DEMOEnterDataFolder("/usr/bin/intro-window", INTRO_SOURCE_DIR "/data"));
+      cli::EnterDataFolder("intro-window", INTRO_SOURCE_DIR "/data"));
   EXPECT_EQ(std::string(std::filesystem::current_path()),
             std::string(std::filesystem::canonical(INTRO_SOURCE_DIR "/data")));
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(DEMOEnterDataFolder("/usr/bin/intro-window", "/no/such/folder"));
+  EXPECT_FALSE(cli::EnterDataFolder("intro-window", "/no/such/folder"));
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(
       err.rfind("intro-window: cannot use the data folder /no/such/folder: ",

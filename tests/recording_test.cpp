@@ -1,6 +1,6 @@
 // GIF and PNG recordings, decoded again with giflib and libpng: the recorder's
 // own frames against its PPM files, and the GIF writer on made-up frames.
-#include "demo/recording.h"
+#include "recording/recording.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -107,7 +107,7 @@ int RunCapture(const std::string& args, const test::TempDir& dir,
   std::string command =
       (limit ? "trap '' XFSZ; ulimit -f " + std::to_string(limit) + "; " : "") +
       "cd '" INTRO_SOURCE_DIR "/data' && '" INTRO_BINARY_DIR
-      "/demo/intro-capture' " +
+      "/bin/intro-capture' " +
       args + " >'" + dir.File("stdout") + "' 2>'" + dir.File("stderr") +
       "' </dev/null";
   int status = std::system(command.c_str());

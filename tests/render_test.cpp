@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/demo.h"
+#include "render/render.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -1,15 +1,11 @@
-// Configuration of the test programs that link the driver: the windowed
-// intro's size (its flags come from sdl_config.cpp), and a present/poll pair
-// that records what was presented and plays a key script. Tests that need the
-// full-screen geometry set DEMO_SCREEN_* first.
+// The test programs that link the driver run it through the harness: a
+// present that paces as the intros do and records what was presented, and a
+// poll that plays a key script. IntroTest::Start configures the driver with
+// them.
 #include "demo/demo.h"
-#include "demo/options.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
 #include "tests/demo_harness.h"
-
-int32_t DEMO_SCREEN_WIDTH = 640;
-int32_t DEMO_SCREEN_HEIGHT = 480;
 
 namespace test {
 
@@ -17,23 +13,34 @@ Harness harness;
 
 void Harness::Reset() { *this = Harness{}; }
 
-}  // namespace test
+namespace {
 
-void DEMOSetRate(int32_t fps) { test::harness.pacer.SetRate(fps); }
-
-void DEMOPresent(Display* display, const Image* frame) {
-  test::harness.pacer.Wait();
+void Present(Display* display, const Image* frame) {
+  DEMOPace();
   SDLDPYShow(display, frame);
-  test::harness.OnPresent(demo.presentations, frame);
+  harness.OnPresent(demo.presentations, frame);
 }
 
-void DEMOPoll(Keyboard* keyboard) {
+void Poll(Keyboard* keyboard) {
   // Presentation n has just been shown: release what was pressed before the
   // poll of n - 1, then press what is due now.
   const int32_t n = demo.presentations - 1;
-  for (const auto& key : test::harness.keys)
+  for (const auto& key : harness.keys)
     if (key.presentation + 1 == n) SDLEventsPushKey(key.sym, false);
-  for (const auto& key : test::harness.keys)
+  for (const auto& key : harness.keys)
     if (key.presentation == n) SDLEventsPushKey(key.sym, true);
   SDLKBDGetKey(keyboard);
 }
+
+}  // namespace
+
+DemoConfig HarnessConfig(int32_t width, int32_t height) {
+  DemoConfig config;
+  config.width = width;
+  config.height = height;
+  config.present = Present;
+  config.poll = Poll;
+  return config;
+}
+
+}  // namespace test

@@ -2,20 +2,17 @@
 # static folder, site/: a page, its script and its WebAssembly module for each
 # configuration, and one data file that both pages share.
 #
-# Included from demo/CMakeLists.txt (for add_intro's sources) in an Emscripten
+# Included from programs/intro/CMakeLists.txt in an Emscripten
 # build only.
 set(INTRO_SITE_DIR ${CMAKE_BINARY_DIR}/site)
 set(web_dir ${PROJECT_SOURCE_DIR}/web)
 
-# The data files the intro opens, packed once into site/intro.data; the loader
-# script that goes with it is built into both pages.
-set(intro_data_files font8x8.ppm WorldMap.txt)
-foreach(k 0 1 2 3 4 5 6 7 8 9 a b c d e f g h i j k l m n o)
-  list(APPEND intro_data_files manRun0${k}.txt)
-endforeach()
+# The data files the intro opens (data/files.txt, read by
+# cmake/data_files.cmake), packed once into site/intro.data; the loader script
+# that goes with it is built into both pages.
 set(intro_data_args "")
 set(intro_data_paths "")
-foreach(f ${intro_data_files})
+foreach(f ${INTRO_DATA_FILES})
   list(APPEND intro_data_args ${f}@/${f})
   list(APPEND intro_data_paths ${PROJECT_SOURCE_DIR}/data/${f})
 endforeach()
@@ -36,10 +33,10 @@ set(web_link_inputs ${web_dir}/shell.html ${web_dir}/intro.js ${intro_data_loade
 # One intro in a browser: the native intro's sources with the web
 # configuration unit, paced and stopped by web/intro.js.
 function(add_web_intro name width height fullscreen)
-  add_executable(${name} main.cpp web_config.cpp)
+  add_executable(${name} main.cpp ${web_dir}/web_config.cpp)
   target_compile_definitions(${name} PRIVATE
     INTRO_WIDTH=${width} INTRO_HEIGHT=${height} INTRO_FULLSCREEN=${fullscreen})
-  target_link_libraries(${name} PRIVATE demo)
+  target_link_libraries(${name} PRIVATE demo intro_options)
   target_link_options(${name} PRIVATE
     -sASYNCIFY -sINVOKE_RUN=0 -sEXPORTED_RUNTIME_METHODS=ccall
     -sFORCE_FILESYSTEM=1 -sENVIRONMENT=web

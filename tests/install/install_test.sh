@@ -97,7 +97,7 @@ check "the installed programs and the launcher give their version" versions "$st
 # the map (from presentation 190), the running man, stars, logo and scroller.
 reference=$scratch/frames-tree
 rm -rf "$reference"
-(cd "$src/data" && "$build/demo/intro-capture" --frames 790 --from 190 --every 60 \
+(cd "$src/data" && "$build/bin/intro-capture" --frames 790 --from 190 --every 60 \
   --out "$reference" >"$scratch/reference.log" 2>&1)
 
 records_the_same() {  # records_the_same BIN FRAMES...: from an empty folder

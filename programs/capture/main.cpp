@@ -17,21 +17,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "demo/demo.h"
-#include "demo/options.h"
-#include "demo/recording.h"
+#include "recording/recording.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
 
-int32_t DEMO_SCREEN_WIDTH = 640;
-int32_t DEMO_SCREEN_HEIGHT = 480;
-const uint32_t SDLDPY_MODE_FLAGS = SDLDPY_WINDOWED_FLAGS;
-
 namespace {
 
+constexpr char kProgram[] = "intro-capture";
 constexpr char kUsage[] =
-    "usage: intro-capture [options]\n"
+    " [options]\n"
     "Plays the intro headless from the data files in the working directory\n"
     "and writes every presented frame as frame-NNNNNN.ppm.\n"
     "  --size WxH      640x480 (default) or 320x200; other multiples of 8\n"
@@ -62,6 +59,7 @@ struct ScriptedKey {
 };
 
 struct Options {
+  int32_t width = 640, height = 480;
   int32_t frames = 1000;
   int32_t from = 0;
   int32_t every = 1;
@@ -70,6 +68,8 @@ struct Options {
   int32_t fps = 50;
   std::string gif;  // none: no GIF
   std::string out = "capture";
+  const char* gifArg = nullptr;
+  const char* outArg = nullptr;
   const char* data = nullptr;  // none: the working directory
   std::vector<ScriptedKey> keys;
 };
@@ -87,61 +87,44 @@ struct GifGuard {
 } gifGuard;
 std::chrono::steady_clock::time_point started;
 
-bool ParseInt(const char* text, int32_t min, int32_t max, int32_t* value) {
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(text, &end, 10);
-  if (errno || end == text || *end || v < min || v > max) return false;
-  *value = static_cast<int32_t>(v);
-  return true;
-}
-
-bool ParseSize(const char* text) {
-  const char* x = std::strchr(text, 'x');
-  if (!x) return false;
-  std::string w(text, x);
+bool ParseSize(const char* text, void*) {
   int32_t width, height;
-  if (!ParseInt(w.c_str(), 8, 4096, &width) ||
-      !ParseInt(x + 1, 8, 4096, &height))
-    return false;
+  if (!cli::ParseSize(text, 8, 4096, &width, &height)) return false;
   if (width % 8 || height % 8) return false;
-  DEMO_SCREEN_WIDTH = width;
-  DEMO_SCREEN_HEIGHT = height;
+  options.width = width;
+  options.height = height;
   return true;
 }
 
-bool ParseKeys(const char* text) {
-  std::string list = text;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t end = list.find(',', start);
-    if (end == std::string::npos) end = list.size();
-    std::string item = list.substr(start, end - start);
-    size_t colon = item.find(':');
-    if (colon == std::string::npos) return false;
-    std::string frame = item.substr(0, colon), key = item.substr(colon + 1);
-    ScriptedKey k{};
-    if (!ParseInt(frame.c_str(), 0, INT32_MAX - 1, &k.presentation))
-      return false;
-    if (key == "space")
-      k.sym = ' ';
-    else if (key == "escape")
-      k.sym = 27;
-    else if (key == "q" || key == "Q")
-      k.sym = key[0];
-    else if (!ParseInt(key.c_str(), 1, 65535, &k.sym) || !SDLEventsIsKey(k.sym))
-      return false;
-    options.keys.push_back(k);
-    start = end + 1;
-  }
+bool ParseKey(const std::string& item, void*) {
+  const size_t colon = item.find(':');
+  if (colon == std::string::npos) return false;
+  const std::string frame = item.substr(0, colon), key = item.substr(colon + 1);
+  ScriptedKey k{};
+  if (!cli::ParseNumber(frame.c_str(), 0, INT32_MAX - 1, &k.presentation))
+    return false;
+  if (key == "space")
+    k.sym = ' ';
+  else if (key == "escape")
+    k.sym = 27;
+  else if (key == "q" || key == "Q")
+    k.sym = key[0];
+  else if (!cli::ParseNumber(key.c_str(), 1, 65535, &k.sym) ||
+           !SDLEventsIsKey(k.sym))
+    return false;
+  options.keys.push_back(k);
   return true;
+}
+
+bool ParseKeys(const char* text, void*) {
+  return cli::ParseList(text, ParseKey, nullptr);
 }
 
 // Every poll must find all its key events on SDL's queue, which holds only so
 // many: the presses due at one presentation and the releases of the one
 // before share a drain. False (after a report) when a presentation has more
 // presses than half of that room.
-bool KeysFitTheQueue() {
+bool KeysFitTheQueue(const cli::Parser& parser) {
   constexpr int kMostPerPresentation = SDLEVENTS_QUEUE_ROOM / 2;
   static_assert(kMostPerPresentation == 50, "the usage text says 50");
   std::vector<int32_t> at;
@@ -151,10 +134,12 @@ bool KeysFitTheQueue() {
     size_t j = i;
     while (j < at.size() && at[j] == at[i]) ++j;
     if (j - i > size_t(kMostPerPresentation)) {
-      std::fprintf(stderr,
-                   "intro-capture: %zu keys for presentation %d; SDL's event "
-                   "queue takes at most %d for one presentation\n%s",
-                   j - i, at[i], kMostPerPresentation, kUsage);
+      char reason[128];
+      std::snprintf(reason, sizeof reason,
+                    "%zu keys for presentation %d; SDL's event queue takes at "
+                    "most %d for one presentation",
+                    j - i, at[i], kMostPerPresentation);
+      parser.Refuse(reason);
       return false;
     }
     i = j;
@@ -162,59 +147,28 @@ bool KeysFitTheQueue() {
   return true;
 }
 
-// 0: parsed; -1: end with status 0 (--help, --version); otherwise the exit
-// status to end with.
+// 0: parsed and checked; otherwise the exit status to end with, and -1 for
+// status 0 (--help, --version).
 int ParseArguments(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    bool ok = true;
-    if (arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return -1;
-    } else if (arg == "--version") {
-      DEMOPrintVersion("intro-capture");
-      return -1;
-    } else if (arg == "--cells") {
-      options.cells = true;
-      continue;
-    } else if (arg == "--png") {
-      options.png = true;
-      continue;
-    } else if (!value) {
-      ok = false;
-    } else if (arg == "--size") {
-      ok = ParseSize(value);
-    } else if (arg == "--frames") {
-      ok = ParseInt(value, 0, INT32_MAX, &options.frames);
-    } else if (arg == "--keys") {
-      ok = ParseKeys(value);
-    } else if (arg == "--out") {
-      options.out = value;
-      ok = !options.out.empty();
-    } else if (arg == "--data") {
-      options.data = value;
-      ok = *value != 0;
-    } else if (arg == "--from") {
-      ok = ParseInt(value, 0, INT32_MAX, &options.from);
-    } else if (arg == "--every") {
-      ok = ParseInt(value, 1, INT32_MAX, &options.every);
-    } else if (arg == "--gif") {
-      options.gif = value;
-      ok = !options.gif.empty();
-    } else if (arg == "--fps") {
-      ok = ParseInt(value, 1, 1000, &options.fps);
-    } else {
-      ok = false;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "intro-capture: bad argument: %s%s%s\n%s",
-                   arg.c_str(), value ? " " : "", value ? value : "", kUsage);
-      return 2;
-    }
-    ++i;
-  }
-  return KeysFitTheQueue() ? 0 : 2;
+  cli::Parser parser(kProgram, kUsage);
+  parser.Custom("--size", "WxH, multiples of 8 from 8 to 4096", ParseSize,
+                nullptr);
+  parser.Number("--frames", 0, INT32_MAX, &options.frames);
+  parser.Custom("--keys", "comma-separated FRAME:KEY items", ParseKeys,
+                nullptr);
+  parser.Text("--out", "a folder", &options.outArg);
+  parser.Text("--data", "a folder", &options.data);
+  parser.Number("--from", 0, INT32_MAX, &options.from);
+  parser.Number("--every", 1, INT32_MAX, &options.every);
+  parser.Flag("--cells", &options.cells);
+  parser.Flag("--png", &options.png);
+  parser.Text("--gif", "a file", &options.gifArg);
+  parser.Number("--fps", 1, 1000, &options.fps);
+  int status = 0;
+  if (!parser.Parse(argc, argv, &status)) return status == 0 ? -1 : status;
+  if (options.outArg) options.out = options.outArg;
+  if (options.gifArg) options.gif = options.gifArg;
+  return KeysFitTheQueue(parser) ? 0 : 2;
 }
 
 bool MakeFolders(const std::string& path) {
@@ -251,7 +205,7 @@ bool WriteCells(const std::string& name) {
 void Fail() {
   failed = true;
   stopping = true;
-  demo.runState = DEMO_QUIT;
+  DEMOStop();
 }
 
 // One line for a file that could not be written, from errno.
@@ -334,7 +288,7 @@ void Record(int32_t n, const Image* frame) {
 bool OpenGif() {
   if (options.gif.empty()) return true;
   std::string error;
-  gif = RECGifOpen(options.gif.c_str(), DEMO_SCREEN_WIDTH, DEMO_SCREEN_HEIGHT,
+  gif = RECGifOpen(options.gif.c_str(), options.width, options.height,
                    options.fps, options.every, &error);
   if (!gif) std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
   return gif != nullptr;
@@ -361,9 +315,7 @@ void PrintGif() {
               options.gif.c_str(), bytes, gifFrames, options.fps);
 }
 
-}  // namespace
-
-void DEMOPresent(Display* display, const Image* frame) {
+void Present(Display* display, const Image* frame) {
   if (stopping) return;
   SDLDPYShow(display, frame);
   const int32_t n = demo.presentations;  // counted by the driver afterwards
@@ -380,11 +332,11 @@ void DEMOPresent(Display* display, const Image* frame) {
     // End the run: the scene returns after this frame and the driver's fade
     // is no longer recorded.
     stopping = true;
-    demo.runState = DEMO_QUIT;
+    DEMOStop();
   }
 }
 
-void DEMOPoll(Keyboard* keyboard) {
+void Poll(Keyboard* keyboard) {
   if (stopping) return;  // a key read now could override the quit
   const int32_t n = demo.presentations - 1;  // the one just presented
   // The script was checked to fit the queue; a key it refuses all the same
@@ -404,8 +356,6 @@ void DEMOPoll(Keyboard* keyboard) {
   }
   SDLKBDGetKey(keyboard);
 }
-
-namespace {
 
 int Run(int argc, char** argv) {
   try {
@@ -437,7 +387,13 @@ int Run(int argc, char** argv) {
                stderr);
     return 1;
   }
-  if (!DEMOEnterDataFolder("intro-capture", options.data)) return 1;
+  if (!cli::EnterDataFolder(kProgram, options.data)) return 1;
+  DemoConfig config;
+  config.width = options.width;
+  config.height = options.height;
+  config.present = Present;
+  config.poll = Poll;
+  DEMOConfigure(config);
   if (!SDLPlatformInit()) return 1;
   started = std::chrono::steady_clock::now();
   if (!OpenGif()) return 1;
@@ -466,6 +422,7 @@ int Run(int argc, char** argv) {
       FrameFiles() ? (options.out + "/").c_str() : options.gif.c_str(), seconds,
       seconds > 0 ? total / seconds : 0.0);
   if (!options.gif.empty() && !failed) PrintGif();
+  if (!cli::FinishOutput(kProgram)) failed = true;
   return failed ? 1 : 0;
 }
 

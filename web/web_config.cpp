@@ -5,33 +5,38 @@
 // The scenes and the fade are plain loops, so after every presentation the
 // program waits (through Asyncify) for the page's pacing, web/intro.js: one
 // animation frame, or the next deadline of ?fps=N, or, with the test hook, a
-// stop. The page delivers keys as SDL 1.2 key symbols through WebKey.
+// stop. The page paces the intro, so the present never calls DEMOPace (the
+// native --fps pacer). The page delivers keys as SDL 1.2 key symbols through
+// WebKey.
 #include <emscripten.h>
 
-#include "demo/demo.h"
+#include "programs/intro/config.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
-
-int32_t DEMO_SCREEN_WIDTH = INTRO_WIDTH;
-int32_t DEMO_SCREEN_HEIGHT = INTRO_HEIGHT;
-const uint32_t SDLDPY_MODE_FLAGS =
-    INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
 
 // Resolves when the page lets presentation n + 1 follow presentation n.
 EM_ASYNC_JS(void, WebAfterPresent, (int n), {
   await Module.afterPresent(n);
 });
 
-// The page paces the intro (an animation frame, or ?fps=N), so the native
-// --fps pacer has nothing to do here.
-void DEMOSetRate(int32_t) {}
+namespace {
 
-void DEMOPresent(Display* display, const Image* frame) {
+void Present(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);
   WebAfterPresent(demo.presentations);  // counted by the driver afterwards
 }
 
-void DEMOPoll(Keyboard* keyboard) { SDLKBDGetKey(keyboard); }
+}  // namespace
+
+DemoConfig IntroConfig() {
+  DemoConfig config;
+  config.width = INTRO_WIDTH;
+  config.height = INTRO_HEIGHT;
+  config.modeFlags =
+      INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
+  config.present = Present;
+  return config;
+}
 
 // Queues a key press (down != 0) or release of SDL 1.2 key symbol sym; the
 // next poll reads it as it reads a native key event.

@@ -23,7 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "demo/demo.h"
+#include "render/render.h"
 #include "img/blit_internal.h"
 
 #if defined(__SSE2__)

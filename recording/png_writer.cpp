@@ -5,8 +5,8 @@
 #include <memory>
 #include <new>
 
-#include "demo/recording.h"
-#include "demo/recording_internal.h"
+#include "recording/recording.h"
+#include "recording/recording_internal.h"
 
 namespace {
 

@@ -21,54 +21,45 @@
 #include <string>
 #include <vector>
 
-#include "common/pacer.h"
+#include "cli/cli.h"
 #include "demo/demo.h"
-#include "demo/options.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
-
-int32_t DEMO_SCREEN_WIDTH = 640;
-int32_t DEMO_SCREEN_HEIGHT = 480;
-const uint32_t SDLDPY_MODE_FLAGS = 0x10000001u;  // windowed flags
 
 namespace {
 
 constexpr char kProgram[] = "intro-term";
 constexpr int kIn = STDIN_FILENO, kOut = STDOUT_FILENO;
 
-void Usage(FILE* out) {
-  std::fprintf(
-      out,
-      "usage: %s [--fps N] [--size WxH] [--stop-at N[,M...]]\n"
-      "Plays the intro in this terminal, from the data files in the working\n"
-      "directory, as characters: 80x60 cells on a terminal of at least 80\n"
-      "columns and 60 rows, 40x25 otherwise.\n"
-      "  --fps N          at most N presentations a second (0 to 1000, "
-      "default\n"
-      "                   30); 0 is unlimited\n"
-      "  --size WxH       640x480 (80x60 cells) or 320x200 (40x25 cells)\n"
-      "  --stop-at LIST   test hook: after showing each presentation N of the\n"
-      "                   comma-separated list (counted from 0), wait for a\n"
-      "                   key; that key is read by the poll of presentation N\n"
-      "  --data DIR       read the data files from the folder DIR instead\n"
-      "  --help           this text\n"
-      "  --version        the program's name and version\n"
-      "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
-      "Ctrl-C, SIGINT and SIGTERM quit like Escape; a second one during the\n"
-      "fade ends the program at once. Colour is 24-bit when COLORTERM is\n"
-      "truecolor or 24bit, from the 256-colour palette otherwise, and off\n"
-      "with NO_COLOR set or TERM=dumb.\n",
-      kProgram);
-}
+constexpr char kUsage[] =
+    " [--fps N] [--size WxH] [--stop-at N[,M...]]\n"
+    "Plays the intro in this terminal, from the data files in the working\n"
+    "directory, as characters: 80x60 cells on a terminal of at least 80\n"
+    "columns and 60 rows, 40x25 otherwise.\n"
+    "  --fps N          at most N presentations a second (0 to 1000, "
+    "default\n"
+    "                   30); 0 is unlimited\n"
+    "  --size WxH       640x480 (80x60 cells) or 320x200 (40x25 cells)\n"
+    "  --stop-at LIST   test hook: after showing each presentation N of the\n"
+    "                   comma-separated list (counted from 0), wait for a\n"
+    "                   key; that key is read by the poll of presentation N\n"
+    "  --data DIR       read the data files from the folder DIR instead\n"
+    "  --help           this text\n"
+    "  --version        the program's name and version\n"
+    "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
+    "Ctrl-C, SIGINT and SIGTERM quit like Escape; a second one during the\n"
+    "fade ends the program at once. Colour is 24-bit when COLORTERM is\n"
+    "truecolor or 24bit, from the 256-colour palette otherwise, and off\n"
+    "with NO_COLOR set or TERM=dumb.\n";
 
 struct Options {
+  int32_t width = 640, height = 480;
   int32_t fps = 30;
   bool sized = false;          // --size given
   std::vector<int32_t> stops;  // sorted
 };
 
 Options options;
-intro::Pacer pacer;
 TermView* view = nullptr;
 TermColour colour = TermColour::None;
 std::string output;  // one presentation's bytes, reused
@@ -89,13 +80,13 @@ int wakePipe[2] = {-1, -1};
 std::atomic<int> quitSignals{0};  // lock-free, so safe in a handler
 std::atomic<bool> resized{false};
 
-bool ParseSize(const char* value) {
+bool ParseSize(const char* value, void*) {
   if (std::strcmp(value, "640x480") == 0) {
-    DEMO_SCREEN_WIDTH = 640;
-    DEMO_SCREEN_HEIGHT = 480;
+    options.width = 640;
+    options.height = 480;
   } else if (std::strcmp(value, "320x200") == 0) {
-    DEMO_SCREEN_WIDTH = 320;
-    DEMO_SCREEN_HEIGHT = 200;
+    options.width = 320;
+    options.height = 200;
   } else {
     return false;
   }
@@ -103,20 +94,15 @@ bool ParseSize(const char* value) {
   return true;
 }
 
-bool ParseStops(const char* value) {
-  std::string list = value;
-  size_t start = 0;
-  for (;;) {
-    size_t end = list.find(',', start);
-    if (end == std::string::npos) end = list.size();
-    int32_t n = 0;
-    if (!DEMOParseInt(list.substr(start, end - start).c_str(), 0, INT32_MAX - 1,
-                      &n))
-      return false;
-    options.stops.push_back(n);
-    if (end == list.size()) break;
-    start = end + 1;
-  }
+bool ParseStop(const std::string& item, void*) {
+  int32_t n = 0;
+  if (!cli::ParseNumber(item.c_str(), 0, INT32_MAX - 1, &n)) return false;
+  options.stops.push_back(n);
+  return true;
+}
+
+bool ParseStops(const char* value, void*) {
+  if (!cli::ParseList(value, ParseStop, nullptr)) return false;
   std::sort(options.stops.begin(), options.stops.end());
   return true;
 }
@@ -126,44 +112,13 @@ const char* data = nullptr;
 
 // True to run; otherwise *status is the exit status.
 bool ParseArguments(int argc, char** argv, int* status) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--help") {
-      Usage(stdout);
-      *status = 0;
-      return false;
-    }
-    if (arg == "--version") {
-      DEMOPrintVersion(kProgram);
-      *status = 0;
-      return false;
-    }
-    const char* value = nullptr;
-    const size_t equals = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = argv[i] + equals + 1;
-      arg.resize(equals);
-    } else if (i + 1 < argc) {
-      value = argv[++i];
-    }
-    bool ok = false;
-    if (value && arg == "--fps")
-      ok = DEMOParseInt(value, 0, 1000, &options.fps);
-    else if (value && arg == "--size")
-      ok = ParseSize(value);
-    else if (value && arg == "--stop-at")
-      ok = ParseStops(value);
-    else if (value && arg == "--data")
-      ok = *(data = value) != 0;
-    if (!ok) {
-      std::fprintf(stderr, "%s: bad argument: %s%s%s\n", kProgram, arg.c_str(),
-                   value ? " " : "", value ? value : "");
-      Usage(stderr);
-      *status = 2;
-      return false;
-    }
-  }
-  return true;
+  cli::Parser parser(kProgram, kUsage);
+  parser.Number("--fps", 0, 1000, &options.fps);
+  parser.Custom("--size", "640x480 or 320x200", ParseSize, nullptr);
+  parser.Custom("--stop-at", "comma-separated presentation numbers",
+                ParseStops, nullptr);
+  parser.Text("--data", "a folder", &data);
+  return parser.Parse(argc, argv, status);
 }
 
 void Wake() {
@@ -348,45 +303,49 @@ bool IsStop(int32_t n) {
   return std::binary_search(options.stops.begin(), options.stops.end(), n);
 }
 
-}  // namespace
-
-void DEMOSetRate(int32_t fps) { pacer.SetRate(fps); }
-
-void DEMOPresent(Display*, const Image* frame) {
+void Present(Display*, const Image* frame) {
   const int32_t n = demo.presentations;  // counted by the driver afterwards
   // Without colour the fade changes nothing that a terminal shows: its
   // presentations pass at once and the program simply ends.
   const bool visible =
       colour != TermColour::None || !(demo.runState & DEMO_QUIT);
   if (visible) {
-    pacer.Wait();
+    DEMOPace();
     Show(frame);
   }
   if (IsStop(n)) WaitAtStop(frame);
   PumpInput();
 }
 
-void DEMOPoll(Keyboard* keyboard) {
+void Poll(Keyboard* keyboard) {
   PumpInput();
   SDLKBDGetKey(keyboard);
 }
 
+}  // namespace
+
 int main(int argc, char** argv) {
   int status = 0;
   if (!ParseArguments(argc, argv, &status)) return status;
-  if (!DEMOEnterDataFolder(kProgram, data)) return 1;
+  if (!cli::EnterDataFolder(kProgram, data)) return 1;
   int32_t cols = 0, rows = 0;
   if (!isatty(kOut) || !TERMTtySize(kOut, &cols, &rows)) {
     std::fprintf(stderr, "%s: standard output is not a terminal\n", kProgram);
     return 1;
   }
   if (!options.sized && (cols < 80 || rows < 60)) {
-    DEMO_SCREEN_WIDTH = 320;
-    DEMO_SCREEN_HEIGHT = 200;
+    options.width = 320;
+    options.height = 200;
   }
+  DemoConfig config;
+  config.width = options.width;
+  config.height = options.height;
+  config.present = Present;
+  config.poll = Poll;
+  DEMOConfigure(config);
   colour = TERMChooseColour(std::getenv("COLORTERM"), std::getenv("NO_COLOR"),
                             std::getenv("TERM"));
-  pacer.SetRate(options.fps);
+  DEMOSetRate(options.fps);
   if (!InstallSignals()) return 1;
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   if (!SDLPlatformInit()) return 1;

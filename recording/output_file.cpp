@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "demo/recording_internal.h"
+#include "recording/recording_internal.h"
 
 namespace rec_internal {
 

@@ -1,0 +1,30 @@
+# The intro's data files, read once from data/files.txt: INTRO_DATA_FILES
+# (their names, for the install rules and the browser's data pack) and
+# INTRO_DATA_TABLE, the C++ table the driver compiles in (demo/data_files.h).
+set(INTRO_DATA_LIST ${PROJECT_SOURCE_DIR}/data/files.txt)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY
+  CMAKE_CONFIGURE_DEPENDS ${INTRO_DATA_LIST})
+file(STRINGS ${INTRO_DATA_LIST} intro_data_lines REGEX "^[^#]")
+set(INTRO_DATA_FILES "")
+set(table "// Made by cmake/data_files.cmake from data/files.txt.\n")
+foreach(line ${intro_data_lines})
+  string(REGEX MATCH "^([A-Za-z0-9._-]+)[ \t]+(font|map|runner)[ \t]*$" ok "${line}")
+  if(NOT ok)
+    message(FATAL_ERROR "data/files.txt: cannot read the line \"${line}\"")
+  endif()
+  set(name ${CMAKE_MATCH_1})
+  set(kind ${CMAKE_MATCH_2})
+  string(SUBSTRING ${kind} 0 1 first)
+  string(TOUPPER ${first} first)
+  string(SUBSTRING ${kind} 1 -1 rest)
+  list(APPEND INTRO_DATA_FILES ${name})
+  string(APPEND table "{\"${name}\", DemoDataKind::${first}${rest}},\n")
+endforeach()
+set(INTRO_DATA_TABLE ${PROJECT_BINARY_DIR}/generated/demo/data_files.inc)
+set(old "")
+if(EXISTS ${INTRO_DATA_TABLE})
+  file(READ ${INTRO_DATA_TABLE} old)
+endif()
+if(NOT old STREQUAL table)  # untouched otherwise: nothing rebuilds
+  file(WRITE ${INTRO_DATA_TABLE} "${table}")
+endif()

@@ -1,0 +1,253 @@
+// The one option parser: the forms every program takes, the numbers it
+// accepts, the lists, and what it answers to a mistake.
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct NumberCase {
+  const char* name;
+  const char* text;
+  int32_t min, max;
+  bool ok;
+  int32_t value;
+};
+
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.name; }
+
+class Numbers : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(Numbers, AreDecimalDigitsInRange) {
+  const NumberCase& c = GetParam();
+  int32_t value = -12345;
+  EXPECT_EQ(cli::ParseNumber(c.text, c.min, c.max, &value), c.ok);
+  EXPECT_EQ(value, c.ok ? c.value : -12345);  // untouched when refused
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Numbers,
+    testing::Values(
+        NumberCase{"Zero", "0", 0, 10, true, 0},
+        NumberCase{"UpperBound", "1000", 0, 1000, true, 1000},
+        NumberCase{"PastTheBound", "1001", 0, 1000, false, 0},
+        NumberCase{"LargestInt", "2147483647", 0, INT32_MAX, true, INT32_MAX},
+        NumberCase{"PastTheLargestInt", "2147483648", 0, INT32_MAX, false, 0},
+        NumberCase{"ManyDigits", "99999999999999999999", 0, INT32_MAX, false, 0},
+        NumberCase{"LeadingZeros", "007", 0, 10, true, 7},
+        NumberCase{"LeadingBlank", " 5", 0, 10, false, 0},
+        NumberCase{"TrailingBlank", "5 ", 0, 10, false, 0},
+        NumberCase{"PlusSign", "+5", 0, 10, false, 0},
+        NumberCase{"MinusWhereNoneIsMeant", "-1", 0, 10, false, 0},
+        NumberCase{"MinusWhereAllowed", "-3", -5, 5, true, -3},
+        NumberCase{"LoneMinus", "-", -5, 5, false, 0},
+        NumberCase{"HexPrefix", "0x10", 0, 100, false, 0},
+        NumberCase{"TrailingLetters", "60x", 0, 100, false, 0},
+        NumberCase{"Empty", "", 0, 10, false, 0}),
+    [](const testing::TestParamInfo<NumberCase>& info) {
+      return info.param.name;
+    });
+
+TEST(Numbers, RefuseNone) {
+  int32_t value = 0;
+  EXPECT_FALSE(cli::ParseNumber(nullptr, 0, 10, &value));
+}
+
+bool Collect(const std::string& part, void* context) {
+  auto* parts = static_cast<std::vector<std::string>*>(context);
+  if (part == "bad") return false;
+  parts->push_back(part);
+  return true;
+}
+
+TEST(Lists, GiveEveryPartInOrder) {
+  std::vector<std::string> parts;
+  ASSERT_TRUE(cli::ParseList("5:q,10:space,7", Collect, &parts));
+  EXPECT_EQ(parts, (std::vector<std::string>{"5:q", "10:space", "7"}));
+}
+
+TEST(Lists, RefuseEmptyPartsAndRefusedItems) {
+  for (const char* text : {"", ",", "5:q,", ",5:q", "1,,2", "1,bad,2"}) {
+    std::vector<std::string> parts;
+    EXPECT_FALSE(cli::ParseList(text, Collect, &parts)) << '"' << text << '"';
+  }
+}
+
+TEST(Sizes, AreTwoNumbersAroundAnX) {
+  int32_t w = 0, h = 0;
+  EXPECT_TRUE(cli::ParseSize("640x480", 8, 4096, &w, &h));
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 480);
+  for (const char* text : {"640", "x480", "640x", "640x480x8", "640 x480",
+                           "4104x8", "640X480"})
+    EXPECT_FALSE(cli::ParseSize(text, 8, 4096, &w, &h)) << text;
+}
+
+// One program's table, and what a command line makes of it.
+struct Outcome {
+  bool runs;
+  int status;
+  std::string out, err;
+  int32_t fps = -1;
+  bool cells = false;
+  const char* data = nullptr;
+};
+
+bool Even(const char* value, void* context) {
+  int32_t n;
+  if (!cli::ParseNumber(value, 0, 100, &n) || n % 2) return false;
+  *static_cast<int32_t*>(context) = n;
+  return true;
+}
+
+Outcome ParseLine(std::vector<std::string> args) {
+  args.insert(args.begin(), "/usr/bin/intro-capture");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  Outcome o;
+  int32_t even = 0;
+  cli::Parser parser(cli::ProgramName(int(argv.size()), argv.data()),
+                     " [--fps N]\nThe test's usage.\n");
+  parser.Number("--fps", 1, 1000, &o.fps);
+  parser.Flag("--cells", &o.cells);
+  parser.Text("--data", "a folder", &o.data);
+  parser.Custom("--even", "an even number", Even, &even);
+  o.status = -1;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  o.runs = parser.Parse(int(argv.size()), argv.data(), &o.status);
+  o.out = testing::internal::GetCapturedStdout();
+  o.err = testing::internal::GetCapturedStderr();
+  return o;
+}
+
+constexpr char kUsage[] = "usage: intro-capture [--fps N]\nThe test's usage.\n";
+
+TEST(Parser, TakesBothFormsOfAValue) {
+  for (auto args : {std::vector<std::string>{"--fps", "30"},
+                    std::vector<std::string>{"--fps=30"}}) {
+    const Outcome o = ParseLine(args);
+    EXPECT_TRUE(o.runs);
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_EQ(o.out + o.err, "");
+  }
+}
+
+TEST(Parser, SetsSwitchesAndTexts) {
+  const Outcome o = ParseLine({"--cells", "--data=/d"});
+  ASSERT_TRUE(o.runs);
+  EXPECT_TRUE(o.cells);
+  EXPECT_STREQ(o.data, "/d");
+}
+
+TEST(Parser, AnswersHelpOnStandardOutputWithStatusZero) {
+  const Outcome o = ParseLine({"--fps", "5", "--help", "--bogus"});
+  EXPECT_FALSE(o.runs);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, kUsage);
+  EXPECT_EQ(o.err, "");
+}
+
+TEST(Parser, AnswersVersionWithTheProgramsName) {
+  const Outcome o = ParseLine({"--version"});
+  EXPECT_FALSE(o.runs);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_TRUE(testing::internal::RE::FullMatch(
+      o.out, "intro-capture \\(tandrix\\) [0-9]+\\.[0-9]+\\.[0-9]+\n"))
+      << o.out;
+}
+
+struct MistakeCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* line;  // the first line on standard error
+};
+
+void PrintTo(const MistakeCase& c, std::ostream* os) { *os << c.name; }
+
+class Mistakes : public testing::TestWithParam<MistakeCase> {};
+
+TEST_P(Mistakes, NameWhatIsWrongThenTheUsageWithStatusTwo) {
+  const Outcome o = ParseLine(GetParam().args);
+  EXPECT_FALSE(o.runs);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, std::string(GetParam().line) + "\n" + kUsage);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Mistakes,
+    testing::Values(
+        MistakeCase{"UnknownOption",
+                    {"--fast"},
+                    "intro-capture: unknown option: --fast"},
+        MistakeCase{"UnknownOptionWithAValue",
+                    {"--fast=1"},
+                    "intro-capture: unknown option: --fast=1"},
+        MistakeCase{"StrayWord", {"60"}, "intro-capture: unexpected argument: 60"},
+        MistakeCase{"MissingValue",
+                    {"--fps"},
+                    "intro-capture: --fps takes a number from 1 to 1000"},
+        MistakeCase{"EmptyValue",
+                    {"--fps="},
+                    "intro-capture: --fps takes a number from 1 to 1000"},
+        MistakeCase{"NumberWithABlank",
+                    {"--fps", " 5"},
+                    "intro-capture: --fps takes a number from 1 to 1000, not  5"},
+        MistakeCase{"NumberWithASign",
+                    {"--fps=+5"},
+                    "intro-capture: --fps takes a number from 1 to 1000, not +5"},
+        MistakeCase{"SwitchGivenAValue",
+                    {"--cells=yes"},
+                    "intro-capture: --cells takes no value"},
+        MistakeCase{"EmptyText",
+                    {"--data", ""},
+                    "intro-capture: --data takes a folder"},
+        MistakeCase{"CustomValueRefused",
+                    {"--even", "3"},
+                    "intro-capture: --even takes an even number, not 3"}),
+    [](const testing::TestParamInfo<MistakeCase>& info) {
+      return info.param.name;
+    });
+
+TEST(Parser, ReportsAnAnswerThatCouldNotBeWritten) {
+  // In a child whose standard output is /dev/full the usage is lost, and the
+  // program must not say it succeeded.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!std::freopen("/dev/full", "w", stdout) ||
+        !std::freopen("/dev/null", "w", stderr))
+      _exit(99);
+    std::string arg0 = "intro", arg1 = "--help";
+    char* argv[] = {arg0.data(), arg1.data()};
+    cli::Parser parser("intro", " [--fps N]\n");
+    int status = -1;
+    parser.Parse(2, argv, &status);
+    _exit(status);
+  }
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
+  ASSERT_TRUE(WIFEXITED(wstatus));
+  EXPECT_EQ(WEXITSTATUS(wstatus), 1);
+}
+
+TEST(ProgramName, IsTheBaseNameOfTheFirstWord) {
+  std::string words[] = {"/usr/local/bin/intro-term", "", "intro-window"};
+  char* argv0[] = {words[0].data()};
+  char* argv1[] = {words[1].data()};
+  char* argv2[] = {words[2].data()};
+  EXPECT_STREQ(cli::ProgramName(1, argv0), "intro-term");
+  EXPECT_STREQ(cli::ProgramName(1, argv1), "intro");
+  EXPECT_STREQ(cli::ProgramName(1, argv2), "intro-window");
+  EXPECT_STREQ(cli::ProgramName(0, nullptr), "intro");
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+// The one list of data files: what the driver opens is what the build
+// installs and packs, and every file it names is in the data folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "demo/data_files.h"
+#include "demo/demo.h"
+
+namespace {
+
+TEST(DataFiles, NameOneFontOneMapAndEveryRunnerFrameInOrder) {
+  EXPECT_STREQ(DEMODataFileName(DemoDataKind::Font), "font8x8.ppm");
+  EXPECT_STREQ(DEMODataFileName(DemoDataKind::Map), "WorldMap.txt");
+  EXPECT_EQ(DEMODataFileName(DemoDataKind::Font, 1), nullptr);
+  // Frames 0-9 by digit, 10-24 by the letters a-o.
+  const std::string order = "0123456789abcdefghijklmno";
+  for (int k = 0; k < DEMO_FRAME_TEXTS; ++k)
+    EXPECT_EQ(DEMODataFileName(DemoDataKind::Runner, k),
+              "manRun0" + order.substr(k, 1) + ".txt");
+  EXPECT_EQ(DEMODataFileName(DemoDataKind::Runner, DEMO_FRAME_TEXTS), nullptr);
+}
+
+TEST(DataFiles, AreAllInTheDataFolderOnceEach) {
+  std::set<std::string> names;
+  for (int32_t i = 0; i < DEMO_DATA_FILE_COUNT; ++i) {
+    const std::string name = DEMO_DATA_FILES[i].name;
+    EXPECT_TRUE(names.insert(name).second) << name << " is listed twice";
+    EXPECT_TRUE(std::filesystem::is_regular_file(
+        std::filesystem::path(INTRO_SOURCE_DIR "/data") / name))
+        << name;
+  }
+  EXPECT_EQ(DEMO_DATA_FILE_COUNT, 2 + DEMO_FRAME_TEXTS);
+}
+
+}  // namespace
