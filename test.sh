@@ -28,7 +28,7 @@ node "$here/tests/web/browser_test.mjs" --site "$here/build-web/site" \
   --capture "$here/build-test/bin/intro-capture" --data "$here/data" \
   --out "$here/build-web/browser-test"
 
-echo "== without SDL: common, img, font and textscreen, SDL's pkg-config hidden"
+echo "== without SDL: the libraries that need no SDL, SDL's pkg-config hidden"
 no_pc=$(mktemp -d)
 PKG_CONFIG_LIBDIR="$no_pc" cmake -S "$here" -B "$here/build-nosdl" \
   -DCMAKE_BUILD_TYPE=Debug -DINTRO_SDL=OFF >/dev/null
