@@ -142,8 +142,10 @@ int32_t DEMOTextHeight(const char* text);
 
 // Darkens the frame image by 2 per channel 256 times, presenting each step;
 // a quit event (SDL's, from the close button or a signal) pending after a
-// step ends the fade there.
+// step ends the fade there. A paced run presents the fade at no fewer than
+// DEMO_FADE_RATE presentations a second, so it lasts at most a second.
 void DEMOFadeOut();
+inline constexpr int32_t DEMO_FADE_RATE = 256;
 
 // Subtracts the low byte of amount from each colour channel of every pixel,
 // clamping at 0; the top byte becomes 0.

@@ -326,6 +326,11 @@ int32_t DEMOTextHeight(const char* text) {
 }
 
 void DEMOFadeOut() {
+  // However the intro is paced, the fade lasts at most about a second: its
+  // presentations go at no fewer than 256 a second. Its frames stay as they
+  // are; an unpaced run stays unpaced.
+  const int32_t rate = pacer.Rate();
+  if (rate > 0 && rate < DEMO_FADE_RATE) pacer.SetRate(DEMO_FADE_RATE);
   for (int i = 0; i < 256; ++i) {
     DEMODarken(demo.frame, 2);
     Present();
@@ -333,6 +338,7 @@ void DEMOFadeOut() {
     // button, Ctrl-C, SIGTERM) ends the fade at once.
     if (SDLKBDQuitPending()) break;
   }
+  if (pacer.Rate() != rate) pacer.SetRate(rate);
 }
 
 void DEMODarken(Image* image, int32_t amount) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/pacer.h"
 #include "demo/demo.h"
 #include "img/img.h"
 #include "sdl/events.h"
@@ -208,6 +209,29 @@ TEST_F(DemoRunTest, FadeOutPresents256FramesEndingBlack) {
   EXPECT_EQ(demo.presentations, 1 + 256);
   ASSERT_EQ(blackFrom.size(), 1u);
   EXPECT_LE(blackFrom[0], 1 + 127);
+}
+
+// Quitting never waits long: at 30 presentations a second the fade's 256
+// would take 8.5 s; they go at 256 a second instead, and the pace of the run
+// comes back afterwards.
+TEST_F(DemoRunTest, PacedFadeLastsAboutASecondAndKeepsTheRunsPace) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  DEMOSetRate(30);
+  DEMOFrame();
+  std::vector<int64_t> at;
+  test::harness.onPresent = [&](int32_t, const Image*) {
+    at.push_back(intro::MonotonicNanoseconds());
+  };
+  DEMOFadeOut();
+  ASSERT_EQ(at.size(), 256u);
+  const double fade = double(at.back() - at.front()) / 1e9;
+  EXPECT_GT(fade, 0.9);  // 255 periods of 1/256 s
+  EXPECT_LT(fade, 2.0);
+  at.clear();
+  for (int i = 0; i < 4; ++i) DEMOFrame();
+  ASSERT_EQ(at.size(), 4u);
+  EXPECT_GT(double(at.back() - at.front()) / 1e9, 2.5 / 30);
 }
 
 TEST_F(DemoRunTest, FreeReleasesAndClearsTheHandles) {

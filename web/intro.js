@@ -5,6 +5,8 @@
 // the next animation frame (requestAnimationFrame), so the intro runs at the
 // display's refresh rate, or with ?fps=N the next of a row of deadlines N a
 // second apart (a new row starts when it falls more than one frame behind).
+// The quit fade goes at no fewer than 256 presentations a second, so quitting
+// never waits more than about a second; its frames stay the same.
 //
 // Keys. The page's key events reach the program as SDL 1.2 key symbols
 // (Module.keySym), through the same event queue that native key events use;
@@ -77,7 +79,18 @@
     return new Promise(function (resolve) { setTimeout(resolve, wait > 0 ? wait : 0); });
   }
 
-  Module.afterPresent = async function (n) {
+  // The fade's schedule: presentation k of the fade is due k / 256 s after
+  // its first; one that is late goes at once.
+  var fadeRate = 256, fadeStart = null, fadeCount = 0;
+  function fadeStep() {
+    var now = performance.now();
+    if (fadeStart === null) fadeStart = now;
+    fadeCount += 1;
+    var wait = fadeStart + fadeCount * 1000 / fadeRate - now;
+    return new Promise(function (resolve) { setTimeout(resolve, wait > 0 ? wait : 0); });
+  }
+
+  Module.afterPresent = async function (n, fading) {
     Module.presented = n + 1;
     if (n === 0) Module.firstFrameAt = performance.now();
     if (Module.onPresent) Module.onPresent(n);
@@ -85,6 +98,12 @@
       Module.stopped = n;
       await new Promise(function (resolve) { release = resolve; });
       rowStart = null;
+      fadeStart = null;
+      fadeCount = 0;
+    }
+    if (fading && !(fps >= fadeRate)) {
+      await fadeStep();
+      return;
     }
     await (fps ? deadline() : animationFrame());
   };

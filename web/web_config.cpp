@@ -14,16 +14,18 @@
 #include "sdl/display.h"
 #include "sdl/events.h"
 
-// Resolves when the page lets presentation n + 1 follow presentation n.
-EM_ASYNC_JS(void, WebAfterPresent, (int n), {
-  await Module.afterPresent(n);
+// Resolves when the page lets presentation n + 1 follow presentation n;
+// fading is non-zero during the quit fade, which the page paces faster.
+EM_ASYNC_JS(void, WebAfterPresent, (int n, int fading), {
+  await Module.afterPresent(n, fading !== 0);
 });
 
 namespace {
 
 void Present(Display* display, const Image* frame) {
   SDLDPYShow(display, frame);
-  WebAfterPresent(demo.presentations);  // counted by the driver afterwards
+  // The presentation is counted by the driver afterwards.
+  WebAfterPresent(demo.presentations, (demo.runState & DEMO_QUIT) != 0);
 }
 
 }  // namespace
