@@ -151,7 +151,9 @@ inline constexpr int32_t DEMO_FADE_RATE = 256;
 // clamping at 0; the top byte becomes 0.
 void DEMODarken(Image* image, int32_t amount);
 
-// Frames per second since SDL started; counts one frame per call.
+// Frames per second since SDL started; counts one frame per call. Part of the
+// driver's interface though no scene or program calls it (a caller would also
+// shift the parity on which scene 2 steps its scroller).
 int32_t DEMOFps();
 
 // Fades out (when a frame has been presented), then releases the frame image,

@@ -75,7 +75,8 @@ void SDLDPYShowDirect(Display* display, const Image* image);
 // presents it. Needs a 32-bit screen whose pitch is width * 4.
 void SDLDPYShowCopy(Display* display, const Image* image);
 
-// The canonical operations of a singleton: ToASCII gives a static empty text,
+// The canonical operations every module carries, kept though the intro
+// calls none of them. For a singleton: ToASCII gives a static empty text,
 // FromASCII always none, Equal is true only for the display with itself, Copy
 // returns the display itself.
 const char* SDLDPYToASCII(const Display* display);

@@ -34,7 +34,8 @@ void SDLKBDGetKey(Keyboard* keyboard);
 // keyboard, such as the fade, so that a second quit can end them.
 bool SDLKBDQuitPending();
 
-// The canonical operations of a singleton: ToASCII gives a static empty text
+// The canonical operations every module carries, kept though the intro
+// calls none of them. For a singleton: ToASCII gives a static empty text
 // (none for none), FromASCII and Copy always none, Equal is 1 for a keyboard
 // with itself.
 const char* SDLKBDToASCII(const Keyboard* keyboard);
