@@ -1,3 +1,15 @@
+# Writes text to file unless it holds exactly that already, so that nothing
+# that depends on the file rebuilds for nothing.
+function(intro_write_if_changed file text)
+  set(old "")
+  if(EXISTS ${file})
+    file(READ ${file} old)
+  endif()
+  if(NOT old STREQUAL text)
+    file(WRITE ${file} "${text}")
+  endif()
+endfunction()
+
 # The intro's data files, read once from data/files.txt: INTRO_DATA_FILES
 # (their names, for the install rules and the browser's data pack) and
 # INTRO_DATA_TABLE, the C++ table the driver compiles in (demo/data_files.h).
@@ -21,10 +33,4 @@ foreach(line ${intro_data_lines})
   string(APPEND table "{\"${name}\", DemoDataKind::${first}${rest}},\n")
 endforeach()
 set(INTRO_DATA_TABLE ${PROJECT_BINARY_DIR}/generated/demo/data_files.inc)
-set(old "")
-if(EXISTS ${INTRO_DATA_TABLE})
-  file(READ ${INTRO_DATA_TABLE} old)
-endif()
-if(NOT old STREQUAL table)  # untouched otherwise: nothing rebuilds
-  file(WRITE ${INTRO_DATA_TABLE} "${table}")
-endif()
+intro_write_if_changed(${INTRO_DATA_TABLE} "${table}")

@@ -34,13 +34,7 @@ foreach(lib ${TANDRIX_LIBRARIES})
     string(REGEX REPLACE "#include \"(common|img|font|textscreen)/"
                          "#include \"tandrix/\\1/" text "${text}")
     set(staged ${PROJECT_BINARY_DIR}/include/tandrix/${lib}/${name})
-    set(old "")
-    if(EXISTS ${staged})
-      file(READ ${staged} old)
-    endif()
-    if(NOT old STREQUAL text)  # untouched otherwise: nothing rebuilds
-      file(WRITE ${staged} "${text}")
-    endif()
+    intro_write_if_changed(${staged} "${text}")
     install(FILES ${staged} DESTINATION ${TANDRIX_INCLUDE_DIR}/tandrix/${lib}
             COMPONENT development)
   endforeach()

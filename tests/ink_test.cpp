@@ -14,14 +14,7 @@ namespace {
 
 using test::ImagePtr;
 
-struct Screen {
-  std::vector<int32_t> cells;
-  TextScreen screen{};
-  Screen(int32_t cols, int32_t rows)
-      : cells(size_t(cols) * size_t(rows), 32), screen{cols, rows, nullptr, 0} {
-    screen.cells = cells.data();
-  }
-};
+using Screen = test::CellScreen;
 
 // The real glyphs, each ink pixel a colour of its own place on the sheet, so
 // that a sample taken from the wrong pixel of the right glyph shows too.

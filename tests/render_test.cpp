@@ -16,15 +16,7 @@ namespace {
 
 using test::ImagePtr;
 
-// A text screen over cells the test owns (SCRNew's screens are never freed).
-struct Screen {
-  std::vector<int32_t> cells;
-  TextScreen screen{};
-  Screen(int32_t cols, int32_t rows)
-      : cells(size_t(cols) * size_t(rows), 32), screen{cols, rows, nullptr, 0} {
-    screen.cells = cells.data();
-  }
-};
+using Screen = test::CellScreen;
 
 // A font that does not own its sheet, so that tests can share or swap it.
 Font FontOf(Image* sheet, int32_t cw = 8, int32_t ch = 8) {

@@ -93,4 +93,14 @@ inline std::string NameNumber(int64_t n) {
                : std::to_string(n);
 }
 
+// A text screen over cells the test owns, all blanks to start with.
+struct CellScreen {
+  std::vector<int32_t> cells;
+  TextScreen screen{};
+  CellScreen(int32_t cols, int32_t rows)
+      : cells(size_t(cols) * size_t(rows), 32), screen{cols, rows, nullptr, 0} {
+    screen.cells = cells.data();
+  }
+};
+
 }  // namespace test

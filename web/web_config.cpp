@@ -31,11 +31,7 @@ void Present(Display* display, const Image* frame) {
 }  // namespace
 
 DemoConfig IntroConfig() {
-  DemoConfig config;
-  config.width = INTRO_WIDTH;
-  config.height = INTRO_HEIGHT;
-  config.modeFlags =
-      INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
+  DemoConfig config = IntroBuildConfig();
   config.present = Present;
   return config;
 }

@@ -7,3 +7,14 @@
 #include "demo/demo.h"
 
 DemoConfig IntroConfig();
+
+// The part every build shares: the size and the flag set it was compiled
+// with; the driver's own present and poll.
+inline DemoConfig IntroBuildConfig() {
+  DemoConfig config;
+  config.width = INTRO_WIDTH;
+  config.height = INTRO_HEIGHT;
+  config.modeFlags =
+      INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
+  return config;
+}

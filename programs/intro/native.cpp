@@ -3,11 +3,4 @@
 // DEMOSetRate, then SDLDPYShow; SDLKBDGetKey).
 #include "programs/intro/config.h"
 
-DemoConfig IntroConfig() {
-  DemoConfig config;
-  config.width = INTRO_WIDTH;
-  config.height = INTRO_HEIGHT;
-  config.modeFlags =
-      INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
-  return config;
-}
+DemoConfig IntroConfig() { return IntroBuildConfig(); }
