@@ -388,9 +388,9 @@ void SYNTHRender(Synth* synth, int16_t* out, int32_t frames) {
   if (!synth || !out || frames <= 0) return;
   Synth& s = *synth;
   const int32_t target = s.target.load(std::memory_order_relaxed);
-  // The master gain in 1/2^16, a step a frame, landing on the target.
-  int64_t gain = int64_t{s.gain} << 16;
-  const int64_t gainStep = ((int64_t{target} << 16) - gain) / frames;
+  // The master gain in 1/2^32, a step a frame, landing on the target.
+  int64_t gain = int64_t{s.gain} << 32;
+  const int64_t gainStep = ((int64_t{target} << 32) - gain) / frames;
   for (int32_t done = 0; done < frames;) {
     int32_t n = std::min(frames - done, kControlFrames);
     if (s.silent) {
@@ -424,7 +424,8 @@ void SYNTHRender(Synth* synth, int16_t* out, int32_t frames) {
       if (s.limiter < kUnity)
         s.limiter = std::min(s.limiter + kLimiterRecovery, kUnity);
       gain += gainStep;
-      const int64_t g = done + i == frames - 1 ? int64_t{target} << 16 : gain;
+      const int64_t g =
+          (done + i == frames - 1 ? int64_t{target} << 32 : gain) >> 16;
       out[2 * (done + i)] = static_cast<int16_t>((left * g) >> 24);
       out[2 * (done + i) + 1] = static_cast<int16_t>((right * g) >> 24);
     }
