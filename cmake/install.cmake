@@ -77,6 +77,7 @@ if(TARGET intro-window)  # not in a build without SDL
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
   install(FILES ${PROJECT_SOURCE_DIR}/data/WorldMap.txt
                 ${PROJECT_SOURCE_DIR}/data/font8x8.ppm
+                ${PROJECT_SOURCE_DIR}/data/song.txt
     DESTINATION ${CMAKE_INSTALL_DATADIR}/tandrix COMPONENT programs)
   file(GLOB run_frames CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/manRun0*.txt)
   install(FILES ${run_frames}

@@ -9,7 +9,7 @@ set(web_dir ${PROJECT_SOURCE_DIR}/web)
 
 # The data files the intro opens, packed once into site/intro.data; the loader
 # script that goes with it is built into both pages.
-set(intro_data_files font8x8.ppm WorldMap.txt)
+set(intro_data_files font8x8.ppm WorldMap.txt song.txt)
 foreach(k 0 1 2 3 4 5 6 7 8 9 a b c d e f g h i j k l m n o)
   list(APPEND intro_data_files manRun0${k}.txt)
 endforeach()
