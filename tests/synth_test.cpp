@@ -222,6 +222,8 @@ const BadSong kBadSongs[] = {
                   "nothing"},
 };
 
+void PrintTo(const BadSong& c, std::ostream* os) { *os << c.name; }
+
 class SongParserReports : public testing::TestWithParam<BadSong> {};
 
 TEST_P(SongParserReports, TheFirstFaultWithItsLineAndColumn) {
@@ -254,6 +256,21 @@ TEST(SongParser, ReadsCommentsSharpsDotsAndSilentChannels) {
   EXPECT_EQ(SONGVoices(song.get()), 2);
   // 2 positions x 2 rows x 3 ticks x (2,880,000 / (150 x 4 x 3)) frames.
   EXPECT_EQ(SONGLength(song.get()), 2 * 2 * 3 * 1600);
+}
+
+// Cut short anywhere, the intro's song either parses or says why on one line.
+TEST(SongParser, TakesTheSongCutShortAnywhere) {
+  const std::string text = test::ReadFile(kSongFile);
+  ASSERT_FALSE(text.empty());
+  for (size_t n = 0; n < text.size(); n += 97) {
+    std::string error;
+    SongPtr song = Parse(text.substr(0, n), &error);
+    if (!song) {
+      EXPECT_EQ(error.rfind("t.txt:", 0), 0u) << n;
+      EXPECT_EQ(error.find('\n'), std::string::npos) << n;
+    }
+  }
+  EXPECT_NE(Parse(text), nullptr);
 }
 
 TEST(SongParser, CutsItsReportToTheBufferGiven) {
@@ -323,6 +340,8 @@ struct PitchCase {
   double semitonesAboveA4;
 };
 
+void PrintTo(const PitchCase& c, std::ostream* os) { *os << c.name; }
+
 class SynthPitch : public testing::TestWithParam<PitchCase> {};
 
 TEST_P(SynthPitch, AHeldNoteIsWithinOneCentOfItsFrequency) {
@@ -354,6 +373,8 @@ struct EffectCase {
   int32_t from, to;  // the frames measured
   double semitonesAboveA4;
 };
+
+void PrintTo(const EffectCase& c, std::ostream* os) { *os << c.name; }
 
 class SynthEffects : public testing::TestWithParam<EffectCase> {};
 
