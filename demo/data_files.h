@@ -9,6 +9,7 @@ enum class DemoDataKind : uint8_t {
   Font,    // the glyph sheet, a PNM image (font8x8.ppm)
   Map,     // the world map's text art (WorldMap.txt)
   Runner,  // one running-man frame's text art, in the order they play
+  Song,    // the soundtrack (song.txt), read by the synthesizer
 };
 
 struct DemoDataFile {

@@ -14,6 +14,7 @@ namespace {
 TEST(DataFiles, NameOneFontOneMapAndEveryRunnerFrameInOrder) {
   EXPECT_STREQ(DEMODataFileName(DemoDataKind::Font), "font8x8.ppm");
   EXPECT_STREQ(DEMODataFileName(DemoDataKind::Map), "WorldMap.txt");
+  EXPECT_STREQ(DEMODataFileName(DemoDataKind::Song), "song.txt");
   EXPECT_EQ(DEMODataFileName(DemoDataKind::Font, 1), nullptr);
   // Frames 0-9 by digit, 10-24 by the letters a-o.
   const std::string order = "0123456789abcdefghijklmno";
@@ -32,7 +33,7 @@ TEST(DataFiles, AreAllInTheDataFolderOnceEach) {
         std::filesystem::path(INTRO_SOURCE_DIR "/data") / name))
         << name;
   }
-  EXPECT_EQ(DEMO_DATA_FILE_COUNT, 2 + DEMO_FRAME_TEXTS);
+  EXPECT_EQ(DEMO_DATA_FILE_COUNT, 3 + DEMO_FRAME_TEXTS);
 }
 
 }  // namespace
