@@ -9,7 +9,6 @@
 // key decoder, the cast encoder) is the term library's.
 #include "term/term.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
