@@ -72,3 +72,39 @@ int32_t RECGifStoredFrames(const GifRecording* gif);
 // Writes the image as an 8-bit RGB PNG at filename. False on any failure (the
 // target untouched).
 bool RECPngSave(const Image* image, const char* filename, std::string* error);
+
+// ---- asciicast v2
+// -------------------------------------------------------------
+//
+// What a terminal shows of the intro's cells, as a recording that terminal
+// players replay: the header gives the size and the theme (text in fg on
+// bg), and each added presentation that changes what the terminal shows is
+// one output event, the bytes that bring it there (the cells that changed;
+// no colour sequences, the theme carries the colour). Event times are
+// microseconds from the start, given by the caller.
+
+struct CastRecording;
+
+// Creates the cast of a cols x rows grid (1 to 4096 each) at filename.
+// Memory for the largest event is taken here, once. None when the arguments
+// are out of range, memory runs out or the file cannot be created.
+[[nodiscard]] CastRecording* RECCastOpen(const char* filename, int32_t cols,
+                                         int32_t rows, uint32_t fg,
+                                         uint32_t bg, std::string* error);
+
+// Adds the cells (cols * rows codes) shown at microseconds (not before the
+// last one added). False on a write error; the recording should then be
+// discarded.
+bool RECCastAdd(CastRecording* cast, int64_t microseconds,
+                const int32_t* cells, std::string* error);
+
+// Finishes the file and renames it over the target; false on any failure
+// (the target untouched). Frees the recording and sets *cast to none.
+bool RECCastClose(CastRecording** cast, std::string* error);
+
+// Frees the recording and removes its temporary file. A none address or
+// handle does nothing.
+void RECCastDiscard(CastRecording** cast);
+
+// Output events written so far. Zero for none.
+int64_t RECCastEvents(const CastRecording* cast);

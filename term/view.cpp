@@ -13,6 +13,46 @@ constexpr int kCubeLevels[6] = {0, 95, 135, 175, 215, 255};
 
 int32_t Squared(int32_t v) { return v * v; }
 
+// Synchronized output (DEC private mode 2026): the terminal holds what comes
+// between these and shows it at once.
+constexpr char kBeginFrame[] = "\x1b[?2026h";
+constexpr char kEndFrame[] = "\x1b[?2026l";
+
+// The bytes of one draw, in the view's buffer. A draw never takes more than
+// TERMDrawBound; a write past the end is refused all the same and noted.
+struct Sink {
+  char* p;
+  char* end;
+  bool overflow = false;
+
+  void push_back(char c) {
+    if (p < end)
+      *p++ = c;
+    else
+      overflow = true;
+  }
+  void append(const char* bytes, size_t n) {
+    if (static_cast<size_t>(end - p) < n) {
+      overflow = true;
+      return;
+    }
+    std::memcpy(p, bytes, n);
+    p += n;
+  }
+  void append(size_t n, char c) {
+    if (static_cast<size_t>(end - p) < n) {
+      overflow = true;
+      return;
+    }
+    std::memset(p, c, n);
+    p += n;
+  }
+  template <size_t N>
+  void append(const char (&text)[N]) {
+    append(text, N - 1);
+  }
+};
+
 // The cube level nearest to a channel value.
 int NearestLevel(int32_t v) {
   int best = 0;
@@ -36,7 +76,7 @@ int64_t ShownColour(TermColour colour, uint32_t ink) {
   return 0;
 }
 
-void AppendNumber(std::string* out, int32_t n) {
+void AppendNumber(Sink* out, int32_t n) {
   char digits[12];
   int length = std::snprintf(digits, sizeof digits, "%d", n);
   out->append(digits, static_cast<size_t>(length));
@@ -49,7 +89,7 @@ size_t Digits(int32_t n) {
 }
 
 // ESC [ n letter: a cursor move by n (n >= 1).
-void AppendMove(std::string* out, int32_t n, char letter) {
+void AppendMove(Sink* out, int32_t n, char letter) {
   out->append("\x1b[");
   if (n != 1) AppendNumber(out, n);
   out->push_back(letter);
@@ -58,7 +98,7 @@ void AppendMove(std::string* out, int32_t n, char letter) {
 size_t MoveCost(int32_t n) { return n == 1 ? 3 : 3 + Digits(n); }
 
 // Ink and background: SGR 38 and 48, both in one sequence.
-void AppendColour(std::string* out, TermColour colour, uint32_t ink,
+void AppendColour(Sink* out, TermColour colour, uint32_t ink,
                   bool background) {
   if (colour == TermColour::None) return;
   out->append("\x1b[");
@@ -85,7 +125,7 @@ void AppendColour(std::string* out, TermColour colour, uint32_t ink,
 // of col are unchanged (the draw visits cells in order), so they too may be
 // rewritten instead of skipped.
 void MoveTo(TermView* v, const char* row, int32_t col, int32_t r,
-            std::string* out) {
+            Sink* out) {
   const int32_t cc = v->cursorCol, cr = v->cursorRow;
   if (cr == r && cc == col) return;
   // Absolute: ESC [ row ; col H, with the defaults of 1 left out.
@@ -194,7 +234,11 @@ TermView* TERMNew(int32_t cols, int32_t rows, int32_t termCols,
   auto* view = new (std::nothrow) TermView{};
   if (!view) return nullptr;
   view->shown = new (std::nothrow) char[static_cast<size_t>(cols) * rows];
-  if (!view->shown) {
+  view->outCapacity = TERMDrawBound(cols, rows);
+  view->out = new (std::nothrow) char[view->outCapacity];
+  if (!view->shown || !view->out) {
+    delete[] view->shown;
+    delete[] view->out;
     delete view;
     return nullptr;
   }
@@ -209,6 +253,7 @@ TermView* TERMNew(int32_t cols, int32_t rows, int32_t termCols,
 void TERMFree(TermView** view) {
   if (!view || !*view) return;
   delete[] (*view)->shown;
+  delete[] (*view)->out;
   delete *view;
   *view = nullptr;
 }
@@ -220,9 +265,12 @@ void TERMResize(TermView* view, int32_t termCols, int32_t termRows) {
   view->redraw = true;
 }
 
-void TERMDraw(TermView* v, const int32_t* cells, uint32_t ink,
-              std::string* out) {
-  if (!v || !cells || !out) return;
+bool TERMDraw(TermView* v, const int32_t* cells, uint32_t ink) {
+  if (!v || !cells) return false;
+  Sink sink{v->out, v->out + v->outCapacity};
+  Sink* out = &sink;
+  if (v->synchronized) out->append(kBeginFrame);
+  const size_t start = static_cast<size_t>(sink.p - v->out);
   const int32_t visCols = std::min(v->cols, v->termCols);
   const int32_t visRows = std::min(v->rows, v->termRows);
   if (visCols < v->cols || visRows < v->rows) {
@@ -257,4 +305,23 @@ void TERMDraw(TermView* v, const int32_t* cells, uint32_t ink,
       ++v->cursorCol;
     }
   }
+  if (static_cast<size_t>(sink.p - v->out) == start)
+    sink.p = v->out;  // nothing changed: nothing to bracket either
+  else if (v->synchronized)
+    out->append(kEndFrame);
+  // The bound holds every draw; should it not, the terminal would not show
+  // what the view took it to show, so the next draw redraws everything.
+  if (sink.overflow) {
+    v->redraw = true;
+    sink.p = v->out;
+  }
+  v->outSize = static_cast<size_t>(sink.p - v->out);
+  return true;
+}
+
+size_t TERMDrawBound(int32_t cols, int32_t rows) {
+  // Per cell at most an absolute move (ESC [ row ; col H, up to 4 digits
+  // each) and the character; once per draw the brackets, the reset, the
+  // colour of the ink and the background and the clear.
+  return static_cast<size_t>(cols) * static_cast<size_t>(rows) * 13 + 128;
 }

@@ -23,6 +23,7 @@
 #include "sdl/display.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
+#include "term/term.h"
 
 namespace {
 
@@ -47,8 +48,11 @@ constexpr char kUsage[] =
     "  --png           write frame-NNNNNN.png in place of the PPM files\n"
     "  --gif FILE      write the chosen presentations as one animated GIF\n"
     "                  (no frame files then, unless --png is given too)\n"
-    "  --fps N         the GIF's speed: N presentations a second, 1 to 1000\n"
-    "                  (default 50)\n"
+    "  --cast FILE     write the terminal rendition of the chosen\n"
+    "                  presentations as an asciicast v2 file (no frame files\n"
+    "                  then, unless --png is given too)\n"
+    "  --fps N         the GIF's and the cast's speed: N presentations a\n"
+    "                  second, 1 to 1000 (default 50)\n"
     "  --data DIR      read the data files from the folder DIR instead\n"
     "  --help          this text\n"
     "  --version       the program's name and version\n";
@@ -67,8 +71,10 @@ struct Options {
   bool png = false;
   int32_t fps = 50;
   std::string gif;  // none: no GIF
+  std::string cast;  // none: no cast
   std::string out = "capture";
   const char* gifArg = nullptr;
+  const char* castArg = nullptr;
   const char* outArg = nullptr;
   const char* data = nullptr;  // none: the working directory
   std::vector<ScriptedKey> keys;
@@ -81,9 +87,13 @@ bool failed = false;
 int32_t written = 0;
 GifRecording* gif = nullptr;
 int32_t gifFrames = 0;
+CastRecording* cast = nullptr;
 // Whatever way main ends, an unfinished GIF leaves no temporary file behind.
 struct GifGuard {
-  ~GifGuard() { RECGifDiscard(&gif); }
+  ~GifGuard() {
+    RECGifDiscard(&gif);
+    RECCastDiscard(&cast);
+  }
 } gifGuard;
 std::chrono::steady_clock::time_point started;
 
@@ -163,11 +173,13 @@ int ParseArguments(int argc, char** argv) {
   parser.Flag("--cells", &options.cells);
   parser.Flag("--png", &options.png);
   parser.Text("--gif", "a file", &options.gifArg);
+  parser.Text("--cast", "a file", &options.castArg);
   parser.Number("--fps", 1, 1000, &options.fps);
   int status = 0;
   if (!parser.Parse(argc, argv, &status)) return status == 0 ? -1 : status;
   if (options.outArg) options.out = options.outArg;
   if (options.gifArg) options.gif = options.gifArg;
+  if (options.castArg) options.cast = options.castArg;
   return KeysFitTheQueue(parser) ? 0 : 2;
 }
 
@@ -224,8 +236,10 @@ double Seconds() {
       .count();
 }
 
-// Frame files are written unless only a GIF was asked for.
-bool FrameFiles() { return options.gif.empty() || options.png; }
+// Frame files are written unless only a GIF or a cast was asked for.
+bool FrameFiles() {
+  return (options.gif.empty() && options.cast.empty()) || options.png;
+}
 
 bool RecordGif(int32_t n, const Image* frame) {
   std::string error;
@@ -246,6 +260,13 @@ void Record(int32_t n, const Image* frame) {
   if (n < options.from || (n - options.from) % options.every) return;
   try {
     if (gif && !RecordGif(n, frame)) {
+      Fail();
+      return;
+    }
+    std::string castError;
+    if (cast && !RECCastAdd(cast, TERMCastTime(n - options.from, options.fps),
+                            demo.screen->cells, &castError)) {
+      std::fprintf(stderr, "intro-capture: %s\n", castError.c_str());
       Fail();
       return;
     }
@@ -292,6 +313,39 @@ bool OpenGif() {
                    options.fps, options.every, &error);
   if (!gif) std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
   return gif != nullptr;
+}
+
+// The colour of the text: the first pixel of ink on the glyph sheet.
+uint32_t TextColour() {
+  const Image* sheet = demo.font ? demo.font->glyphs : nullptr;
+  const size_t n =
+      sheet && sheet->pixels ? static_cast<size_t>(sheet->width) * sheet->height
+                             : 0;
+  for (size_t i = 0; i < n; ++i)
+    if (sheet->pixels[i] & 0xFFFFFFu) return sheet->pixels[i] & 0xFFFFFFu;
+  return 0xAAAAAA;
+}
+
+bool OpenCast() {
+  if (options.cast.empty()) return true;
+  std::string error;
+  cast = RECCastOpen(options.cast.c_str(), demo.screen->cols,
+                     demo.screen->rows, TextColour(), 0, &error);
+  if (!cast) std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+  return cast != nullptr;
+}
+
+// Finishes the cast; after a failure it is discarded.
+bool CloseCast() {
+  if (!cast) return true;
+  if (failed) {
+    RECCastDiscard(&cast);
+    return false;
+  }
+  std::string error;
+  if (RECCastClose(&cast, &error)) return true;
+  std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+  return false;
 }
 
 // Finishes the GIF; after a failure it is discarded and the target left alone.
@@ -369,6 +423,8 @@ int Run(int argc, char** argv) {
           options.out = std::string(here) + "/" + options.out;
         if (!options.gif.empty() && options.gif[0] != '/')
           options.gif = std::string(here) + "/" + options.gif;
+        if (!options.cast.empty() && options.cast[0] != '/')
+          options.cast = std::string(here) + "/" + options.cast;
       }
       std::free(here);
     }
@@ -397,7 +453,7 @@ int Run(int argc, char** argv) {
   if (!SDLPlatformInit()) return 1;
   started = std::chrono::steady_clock::now();
   if (!OpenGif()) return 1;
-  if (!DEMOInit()) {
+  if (!DEMOInit() || !OpenCast()) {
     DEMOFree();
     return 1;
   }
@@ -412,6 +468,7 @@ int Run(int argc, char** argv) {
   }
   const int32_t total = std::max(presented, demo.presentations);
   if (!CloseGif()) failed = true;
+  if (!CloseCast()) failed = true;
   const double seconds = Seconds();
   if (isatty(fileno(stderr))) std::fprintf(stderr, "\n");
   std::printf(
@@ -419,7 +476,10 @@ int Run(int argc, char** argv) {
       " (%.0f fps)\n",
       std::min(total, options.frames),
       FrameFiles() || !failed ? written : 0,  // a failed GIF is discarded
-      FrameFiles() ? (options.out + "/").c_str() : options.gif.c_str(), seconds,
+      FrameFiles()            ? (options.out + "/").c_str()
+      : options.gif.empty() ? options.cast.c_str()
+                            : options.gif.c_str(),
+      seconds,
       seconds > 0 ? total / seconds : 0.0);
   if (!options.gif.empty() && !failed) PrintGif();
   if (!cli::FinishOutput(kProgram)) failed = true;

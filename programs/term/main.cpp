@@ -5,24 +5,28 @@
 // terminal's size or --size), a present that writes the text screen's cells
 // to the terminal, and a poll that first turns the bytes typed on the terminal
 // into key events on SDL's queue, so the driver sees them as it sees any key.
+// The terminal itself (its modes, the signals, writing without blocking, the
+// key decoder, the cast encoder) is the term library's.
 #include "term/term.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
 #include "demo/demo.h"
+#include "recording/recording.h"
+#include "render/ink.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
 
@@ -32,7 +36,7 @@ constexpr char kProgram[] = "intro-term";
 constexpr int kIn = STDIN_FILENO, kOut = STDOUT_FILENO;
 
 constexpr char kUsage[] =
-    " [--fps N] [--size WxH] [--stop-at N[,M...]]\n"
+    " [--fps N] [--size WxH] [--stop-at N[,M...]] [--cast FILE]\n"
     "Plays the intro in this terminal, from the data files in the working\n"
     "directory, as characters: 80x60 cells on a terminal of at least 80\n"
     "columns and 60 rows, 40x25 otherwise.\n"
@@ -44,11 +48,14 @@ constexpr char kUsage[] =
     "                   comma-separated list (counted from 0), wait for a\n"
     "                   key; that key is read by the poll of presentation N\n"
     "  --data DIR       read the data files from the folder DIR instead\n"
+    "  --cast FILE      also record what is played, in real time, as an\n"
+    "                   asciicast v2 file\n"
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
     "Ctrl-C, SIGINT and SIGTERM quit like Escape; a second one during the\n"
-    "fade ends the program at once. Colour is 24-bit when COLORTERM is\n"
+    "fade ends the program at once. Ctrl-Z or SIGTSTP gives the terminal\n"
+    "back and stops; fg takes it again. Colour is 24-bit when COLORTERM is\n"
     "truecolor or 24bit, from the 256-colour palette otherwise, and off\n"
     "with NO_COLOR set or TERM=dumb.\n";
 
@@ -61,24 +68,24 @@ struct Options {
 
 Options options;
 TermView* view = nullptr;
+TermLink* link = nullptr;
 TermColour colour = TermColour::None;
-std::string output;  // one presentation's bytes, reused
+int frameOut = -1;         // the terminal, written without blocking
+bool stale = false;        // a presentation found the link busy
+bool sizeUnknown = false;  // the terminal reported 0 x 0
+CastRecording* cast = nullptr;
+const char* castPath = nullptr;  // --cast
+std::chrono::steady_clock::time_point started;
 
-// Where code c (33-126) has a pixel of ink within its glyph cell, or -1.
-int32_t inkOffset[127];
+// Where each printable glyph has ink, and the colour text was last shown in.
+InkMap inkMap;
 uint32_t lastInk = 0;
 
-// Terminal input not yet decoded: what may be the start of an escape
-// sequence waits here for the rest.
-uint8_t pending[512];
-size_t pendingLength = 0;
+// Terminal input: the decoder keeps its place in a sequence from one read to
+// the next.
+TermKeys decoder{};
 bool inputOpen = true;
-
-// Signals: counted by the handlers, acted on by the main thread. The pipe
-// wakes a wait at a stop.
-int wakePipe[2] = {-1, -1};
-std::atomic<int> quitSignals{0};  // lock-free, so safe in a handler
-std::atomic<bool> resized{false};
+int quitSignals = 0;  // taken from the guard, not yet queued
 
 bool ParseSize(const char* value, void*) {
   if (std::strcmp(value, "640x480") == 0) {
@@ -118,101 +125,14 @@ bool ParseArguments(int argc, char** argv, int* status) {
   parser.Custom("--stop-at", "comma-separated presentation numbers",
                 ParseStops, nullptr);
   parser.Text("--data", "a folder", &data);
+  parser.Text("--cast", "a file", &castPath);
   return parser.Parse(argc, argv, status);
 }
 
-void Wake() {
-  const int saved = errno;
-  [[maybe_unused]] ssize_t ignored = write(wakePipe[1], "", 1);
-  errno = saved;
-}
-
-void OnQuitSignal(int) {
-  ++quitSignals;
-  Wake();
-}
-
-void OnResize(int) {
-  resized = true;
-  Wake();
-}
-
-// The terminal is gone or the program is told to end at once: give the
-// terminal back and end as the signal would have ended it.
-void OnHangUp(int signal) {
-  TERMTtyRestore();
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-}
-
-bool InstallSignals() {
-  if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) return false;
-  struct sigaction action {};
-  sigemptyset(&action.sa_mask);
-  action.sa_handler = OnQuitSignal;
-  // Installed before SDL starts, which then leaves SIGINT and SIGTERM alone.
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  action.sa_handler = OnResize;
-  sigaction(SIGWINCH, &action, nullptr);
-  action.sa_handler = OnHangUp;
-  // Started with hang-ups ignored (nohup), they stay ignored: a closed
-  // terminal then shows as a write error.
-  struct sigaction before {};
-  if (sigaction(SIGHUP, nullptr, &before) != 0 || before.sa_handler != SIG_IGN)
-    sigaction(SIGHUP, &action, nullptr);
-  sigaction(SIGQUIT, &action, nullptr);
-  action.sa_handler = SIG_IGN;  // a closed terminal is a write error instead
-  sigaction(SIGPIPE, &action, nullptr);
-  return true;
-}
-
-// Finds, for every printable code, one pixel of its glyph that is ink: the
-// colour the frame shows there is the colour of the text, darkened as the
-// fade darkens the frame.
-bool FindInk() {
-  bool any = false;
-  const Font* font = demo.font;
-  Image* cell = IMGNew();
-  if (cell && font && font->glyphs)
-    IMGResize(cell, font->cellWidth, font->cellHeight);
-  if (cell && cell->pixels) {
-    for (int32_t c = 33; c <= 126; ++c) {
-      inkOffset[c] = -1;
-      IMGClear(cell);
-      FONTPutChar(font, c, 0, 0, cell);
-      const int32_t size = cell->width * cell->height;
-      for (int32_t i = 0; i < size && inkOffset[c] < 0; ++i)
-        if (cell->pixels[i]) inkOffset[c] = i;
-      if (!any && inkOffset[c] >= 0) {
-        lastInk = cell->pixels[inkOffset[c]];  // until a frame shows text
-        any = true;
-      }
-    }
-  }
-  if (cell) IMGFree(&cell);
-  return any;
-}
-
+// The colour of the text as the frame shows it (darkened as the fade darkens
+// the frame); the last one seen while the screen holds no text.
 uint32_t SampleInk(const Image* frame) {
-  const TextScreen* s = demo.screen;
-  const int32_t cw = demo.font->cellWidth, ch = demo.font->cellHeight;
-  const int32_t n = s->cols * s->rows;
-  for (int32_t i = 0; i < n; ++i) {
-    const int32_t code = s->cells[i];
-    if (code < 33 || code > 126 || inkOffset[code] < 0) continue;
-    const int32_t x = (i % s->cols) * cw + inkOffset[code] % cw;
-    const int32_t y = (i / s->cols) * ch + inkOffset[code] / cw;
-    if (x < frame->width && y < frame->height)
-      return lastInk = frame->pixels[static_cast<size_t>(y) * frame->width + x];
-  }
-  return lastInk;  // nothing on screen: the colour does not matter
-}
-
-void DrainWakePipe() {
-  char bytes[64];
-  while (read(wakePipe[0], bytes, sizeof bytes) > 0) {
-  }
+  return lastInk = INKSample(frame, demo.screen, demo.font, &inkMap, lastInk);
 }
 
 void WriteFailed() {
@@ -221,81 +141,144 @@ void WriteFailed() {
   std::exit(1);
 }
 
-void Show(const Image* frame) {
-  if (resized.exchange(false)) {
+void CastFailed(const std::string& error) {
+  TERMTtyRestore();
+  std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+  RECCastDiscard(&cast);
+  std::exit(1);
+}
+
+// Brings the view up to the terminal's size after a resize, and has it
+// redraw everything after a stop (the terminal was someone else's then).
+void Refresh() {
+  const bool continued = TERMGuardTakeContinued();
+  if (TERMGuardTakeResized() || continued) {
     int32_t cols = 0, rows = 0;
     if (TERMTtySize(kOut, &cols, &rows)) TERMResize(view, cols, rows);
   }
-  output.clear();
-  const uint32_t ink = colour == TermColour::None ? 0 : SampleInk(frame);
-  TERMDraw(view, demo.screen->cells, ink, &output);
-  if (!TERMWrite(kOut, output.data(), output.size())) WriteFailed();
 }
 
-// Reads what the terminal has sent, waiting at most timeoutMs (-1: until
-// something comes). False if nothing came.
-bool ReadInput(int timeoutMs) {
-  if (!inputOpen || pendingLength == sizeof pending) return false;
+// Shows the text screen's cells, without waiting for a slow terminal: while
+// it still takes the frame in flight, nothing is drawn, so nothing stale is
+// queued; once it has taken it, the next presentation writes what differs
+// between that frame and the newest. Each frame is one write when the
+// terminal has room for it.
+void Show(const Image* frame) {
+  Refresh();
+  if (!TERMLinkFlush(link)) WriteFailed();
+  if (TERMLinkBusy(link)) {
+    ++link->skipped;
+    stale = true;
+    return;
+  }
+  stale = false;
+  const uint32_t ink = colour == TermColour::None ? 0 : SampleInk(frame);
+  TERMDraw(view, demo.screen->cells, ink);
+  if (!TERMLinkSend(link, view->out, view->outSize)) WriteFailed();
+}
+
+void Record() {
+  if (!cast) return;
+  const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::steady_clock::now() - started)
+                         .count();
+  std::string error;
+  if (!RECCastAdd(cast, us, demo.screen->cells, &error)) CastFailed(error);
+}
+
+// Reads what the terminal has sent, waiting at most timeoutMs for the first
+// byte, and decodes it into keys. False if nothing came.
+bool ReadInput(int timeoutMs, int32_t* keys, size_t* count) {
+  *count = 0;
+  if (!inputOpen) return false;
   pollfd p{kIn, POLLIN, 0};
-  int ready = poll(&p, 1, timeoutMs);
-  if (ready <= 0) return false;
-  const ssize_t n =
-      read(kIn, pending + pendingLength, sizeof pending - pendingLength);
+  if (poll(&p, 1, timeoutMs) <= 0) return false;
+  uint8_t bytes[4096];
+  const ssize_t n = read(kIn, bytes, sizeof bytes);
   if (n <= 0) {
     if (n == 0 || (errno != EINTR && errno != EAGAIN)) inputOpen = false;
     return false;
   }
-  pendingLength += static_cast<size_t>(n);
+  *count = TERMDecodeKeys(&decoder, bytes, static_cast<size_t>(n), keys);
   return true;
 }
 
-void PushKeys(const int32_t* keys, size_t count) {
-  for (size_t k = 0; k < count; ++k) {
-    if (keys[k] == TERM_KEY_INTERRUPT) {
-      SDLEventsPushQuit();
-    } else {
-      SDLEventsPushKey(keys[k], true);
-      SDLEventsPushKey(keys[k], false);
+// What one poll makes of the keys typed since the last: the driver acts on
+// one key per poll, so a quit key typed anywhere in them wins, then a space,
+// then the last other key. However much is typed or pasted, SDL's queue gets
+// at most one quit event and one key.
+struct Typed {
+  bool interrupt = false, suspend = false;
+  int32_t quitKey = 0, space = 0, other = 0;
+
+  void Note(const int32_t* keys, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+      const int32_t key = keys[k];
+      if (key == TERM_KEY_INTERRUPT)
+        interrupt = true;
+      else if (key == 27 || key == 'q' || key == 'Q')
+        quitKey = key;
+      else if (key == ' ')
+        space = key;
+      else if (key == kSuspend)
+        suspend = true;
+      else
+        other = key;
     }
   }
-}
+  int32_t Key() const { return quitKey ? quitKey : space ? space : other; }
 
-void Consume(size_t used) {
-  std::memmove(pending, pending + used, pendingLength - used);
-  pendingLength -= used;
-}
+  static constexpr int32_t kSuspend = 26;  // Ctrl-Z
+};
 
-// Queues SDL's quit event for every quit signal, and a press and a release
-// for every key typed, as SDL queues them for a window.
+// Reads everything the terminal has sent (a bounded amount per poll, so a
+// flood does not stall the intro; the rest waits for the next poll) and
+// queues SDL's quit event for quit signals and Ctrl-C, and a press and a
+// release of the key that counts.
 void PumpInput() {
-  for (int n = quitSignals.exchange(0); n > 0; --n) SDLEventsPushQuit();
-  while (ReadInput(0)) {
-  }
-  int32_t keys[sizeof pending];
+  Typed typed;
+  int32_t keys[4096 + 1];
   size_t count = 0;
-  while (pendingLength > 0) {
-    Consume(TERMDecodeKeys(pending, pendingLength, false, keys, &count));
-    PushKeys(keys, count);
-    if (pendingLength == 0) break;
-    // What is left may be the start of an escape sequence: the rest comes
-    // at once, or it was a lone Escape.
-    if (!ReadInput(TERM_ESCAPE_WAIT_MS)) {
-      Consume(TERMDecodeKeys(pending, pendingLength, true, keys, &count));
-      PushKeys(keys, count);
+  for (int reads = 0; reads < 256 && ReadInput(0, keys, &count); ++reads)
+    typed.Note(keys, count);
+  // What is left may be the start of an escape sequence: the rest comes at
+  // once, or it was a lone Escape.
+  while (TERMKeysWaiting(&decoder)) {
+    if (ReadInput(TERM_ESCAPE_WAIT_MS, keys, &count)) {
+      typed.Note(keys, count);
+    } else {
+      typed.Note(keys, TERMKeysTimeout(&decoder, keys));
+      break;
     }
   }
+  quitSignals += TERMGuardTakeQuits();
+  if (quitSignals > 0 || typed.interrupt) SDLEventsPushQuit();
+  quitSignals = 0;
+  if (const int32_t key = typed.Key()) {
+    SDLEventsPushKey(key, true);
+    SDLEventsPushKey(key, false);
+  }
+  if (typed.suspend) raise(SIGTSTP);
 }
 
 // A stop of --stop-at: waits until a key is typed or a quit signal comes,
-// redrawing on a resize meanwhile.
+// redrawing on a resize or a continue meanwhile, and finishing the frame in
+// flight, then the newest, on a slow terminal.
 void WaitAtStop(const Image* frame) {
   for (;;) {
-    if (pendingLength > 0 || quitSignals > 0) return;
-    pollfd p[2] = {{wakePipe[0], POLLIN, 0}, {inputOpen ? kIn : -1, POLLIN, 0}};
-    if (poll(p, 2, -1) < 0 && errno != EINTR) return;
-    DrainWakePipe();
-    if (resized) Show(frame);
-    if (p[1].revents) ReadInput(0);
+    quitSignals += TERMGuardTakeQuits();
+    if (quitSignals > 0) return;
+    const bool busy = TERMLinkBusy(link);
+    pollfd p[3] = {{TERMGuardWakeFd(), POLLIN, 0},
+                   {inputOpen ? kIn : -1, POLLIN, 0},
+                   {busy ? frameOut : -1, POLLOUT, 0}};
+    if (poll(p, 3, -1) < 0 && errno != EINTR) return;
+    if (p[1].revents) return;  // read by the poll that follows
+    // A signal may have cut the poll short before the wake was seen: the
+    // view is brought up to date either way (an unchanged one writes
+    // nothing).
+    TERMGuardDrain();
+    Show(frame);
   }
 }
 
@@ -313,6 +296,7 @@ void Present(Display*, const Image* frame) {
     DEMOPace();
     Show(frame);
   }
+  Record();
   if (IsStop(n)) WaitAtStop(frame);
   PumpInput();
 }
@@ -322,14 +306,12 @@ void Poll(Keyboard* keyboard) {
   SDLKBDGetKey(keyboard);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   int status = 0;
   if (!ParseArguments(argc, argv, &status)) return status;
   if (!cli::EnterDataFolder(kProgram, data)) return 1;
   int32_t cols = 0, rows = 0;
-  if (!isatty(kOut) || !TERMTtySize(kOut, &cols, &rows)) {
+  if (!isatty(kOut) || !TERMTtySize(kOut, &cols, &rows, &sizeUnknown)) {
     std::fprintf(stderr, "%s: standard output is not a terminal\n", kProgram);
     return 1;
   }
@@ -346,7 +328,7 @@ int main(int argc, char** argv) {
   colour = TERMChooseColour(std::getenv("COLORTERM"), std::getenv("NO_COLOR"),
                             std::getenv("TERM"));
   DEMOSetRate(options.fps);
-  if (!InstallSignals()) return 1;
+  if (!TERMGuardInstall()) return 1;
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   if (!SDLPlatformInit()) return 1;
   if (!DEMOInit()) {
@@ -354,24 +336,68 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Without a glyph sheet there is no ink to take the colour from.
-  if (!FindInk()) colour = TermColour::None;
+  const bool inked = INKFind(demo.font, &inkMap);
+  lastInk = inkMap.first;  // until a frame shows text
+  if (!inked) colour = TermColour::None;
   view = TERMNew(demo.screen->cols, demo.screen->rows, cols, rows, colour);
-  if (!view) {
+  frameOut = TERMTtyOpenOutput(kOut);
+  link = TERMLinkNew(frameOut >= 0 ? frameOut : kOut);
+  if (!view || !link) {
+    std::fprintf(stderr, "%s: out of memory\n", kProgram);
     DEMOFree();
     return 1;
   }
+  view->synchronized = true;
+  if (castPath) {
+    std::string error;
+    cast = RECCastOpen(castPath, view->cols, view->rows,
+                       inked ? lastInk : 0xAAAAAA, 0, &error);
+    if (!cast) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+      DEMOFree();
+      return 1;
+    }
+  }
   std::atexit(TERMTtyRestore);
   if (!TERMTtyEnter(kIn, kOut)) WriteFailed();
-  output.reserve(1 << 16);
+  started = std::chrono::steady_clock::now();
   DEMORun();
   DEMOFree();
   TERMTtyRestore();
-  if (view->cut)
+  if (sizeUnknown)
+    std::fprintf(stderr,
+                 "%s: the terminal reported no size (0x0); it was taken to "
+                 "be %dx%d\n",
+                 kProgram, TERM_UNKNOWN_COLS, TERM_UNKNOWN_ROWS);
+  if (view->cut && !sizeUnknown)
     std::fprintf(stderr,
                  "%s: the terminal (%dx%d) showed only the top-left part of "
                  "the %dx%d cells; it needs at least %d columns and %d rows\n",
                  kProgram, view->cutCols, view->cutRows, view->cols, view->rows,
                  view->cols, view->rows);
+  if (cast) {
+    std::string error;
+    if (!RECCastClose(&cast, &error)) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+      return 1;
+    }
+  }
   TERMFree(&view);
+  TERMLinkFree(&link);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Nothing on the way to the terminal allocates once it is taken; should
+  // memory run out anywhere all the same, the terminal is given back and the
+  // program ends with one line.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    TERMTtyRestore();
+    std::fprintf(stderr, "%s: out of memory\n", kProgram);
+    return 1;
+  }
 }

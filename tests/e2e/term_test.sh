@@ -2,8 +2,13 @@
 # End to end: intro-term in detached tmux sessions. At stops of --stop-at the
 # pane must show exactly the cells intro-capture records for the same
 # presentation and key script; keys are typed with send-keys; every way out
-# (q, Escape, Ctrl-C, SIGTERM, SIGHUP) must leave the terminal as it was:
-# the same `stty -a`, the primary screen, the cursor shown.
+# (q, Escape, Ctrl-C, SIGTERM, SIGHUP, every signal that ends a process, a
+# stop and a continue) must leave the terminal as it was: the same `stty -a`,
+# the primary screen, the cursor shown. Keys pasted by the thousand lose no
+# quit key; an over-long escape sequence leaks no key; every frame is one
+# write in synchronized-output brackets (under strace, when installed); the
+# casts of intro-term and intro-capture are read by asciinema (when
+# installed).
 # Usage: term_test.sh BIN_DIR DATA_DIR
 set -u
 BIN="$(cd "$1" && pwd)"
@@ -42,9 +47,12 @@ start() {
   shift
   rm -f "$WORK/$name".*
   cat >"$WORK/$name.sh" <<EOF
+ulimit -c 0
 stty -a >$WORK/$name.before
-sh -c 'echo \$\$ >$WORK/$name.pid; exec $BIN/intro-term $*'
+${PRE:-}
+sh -c 'echo \$\$ >$WORK/$name.pid; exec ${WRAP:-} $BIN/intro-term $*'
 echo \$? >$WORK/$name.status
+${POST:-}
 stty -a >$WORK/$name.after
 EOF
   T send-keys -t "$name" "sh $WORK/$name.sh" Enter
@@ -189,5 +197,146 @@ for _ in $(seq 100); do [ -s "$WORK/closed.status" ] && break; sleep 0.1; done
 status=$(cat "$WORK/closed.status" 2>/dev/null)
 [ "$status" = 1 ] && pass "closed: a write error on a closed terminal ends it with status 1" ||
   { fail "closed: status '$status'"; kill -9 "$(cat "$WORK/closed.pid")" 2>/dev/null; }
+
+# Every signal that ends a process by default gives the terminal back first,
+# and the process ends as that signal ends it.
+session fatal 80 60
+n=0
+for sig in SEGV BUS FPE ILL ABRT TRAP SYS USR1 USR2 ALRM VTALRM PROF XCPU XFSZ PIPE QUIT; do
+  start fatal --fps 30
+  sleep 0.6
+  kill -"$sig" "$(cat "$WORK/fatal.pid")"
+  finished fatal $((128 + $(kill -l "$sig")))
+  n=$((n + 1))
+done
+pass "fatal: $n signals checked"
+
+# A stop gives the terminal back (cooked, primary screen, cursor shown); a
+# continue takes it again and redraws the whole picture.
+session stop 40 25
+start stop --fps 0 --stop-at 210
+at_stop stop 320x200 210 "" 40 25
+pty=$(T display -p -t stop '#{pane_tty}')
+kill -TSTP "$(cat "$WORK/stop.pid")"
+sleep 0.5
+modes=$(stty -a -F "$pty" | tr ' ' '\n' | grep -E '^-?(icanon|echo|isig)$' | tr '\n' ' ')
+[ "$modes" = "isig icanon echo " ] && pass "stop: the terminal is cooked while stopped" ||
+  fail "stop: modes while stopped: $modes"
+[ "$(T display -p -t stop '#{alternate_on} #{cursor_flag}')" = "0 1" ] &&
+  pass "stop: primary screen, cursor shown while stopped" || fail "stop: still on the alternate screen"
+T send-keys -t stop "clear" Enter  # what a shell user does meanwhile
+sleep 0.3
+kill -CONT "$(cat "$WORK/stop.pid")"
+sleep 0.3
+modes=$(stty -a -F "$pty" | tr ' ' '\n' | grep -E '^-?(icanon|echo|isig)$' | tr '\n' ' ')
+[ "$modes" = "-isig -icanon -echo " ] && pass "stop: raw again after a continue" ||
+  fail "stop: modes after the continue: $modes"
+at_stop stop 320x200 210 "" 40 25
+T send-keys -t stop q
+finished stop 0
+
+# Keys by the thousand in one write: Ctrl-C after 70 keys still quits, a q
+# after a 100 KB paste still quits, an escape sequence of 517 bytes gives no
+# key (its tail ' q' would quit).
+session paste 80 60
+{ head -c 70 /dev/zero | tr '\0' x; printf '\003'; } >"$WORK/ctrlc.keys"
+head -c 100000 /dev/zero | tr '\0' x >"$WORK/big.keys"
+{ printf '\033['; head -c 515 /dev/zero | tr '\0' 1; printf ' q'; } >"$WORK/long.keys"
+start paste --fps 0 --stop-at 5
+sleep 0.5
+T load-buffer -b k "$WORK/ctrlc.keys" && T paste-buffer -d -b k -t paste
+finished paste 0
+start paste --fps 30 --stop-at 5
+sleep 0.5
+T load-buffer -b k "$WORK/big.keys" && T paste-buffer -d -b k -t paste
+sleep 0.3
+T send-keys -t paste q
+finished paste 0
+start paste --fps 0 --stop-at 5,6
+sleep 0.5
+T load-buffer -b k "$WORK/long.keys" && T paste-buffer -d -b k -t paste
+sleep 1
+if kill -0 "$(cat "$WORK/paste.pid")" 2>/dev/null; then
+  pass "paste: an over-long escape sequence gave no key"
+else
+  fail "paste: the tail of an over-long escape sequence was read as keys"
+fi
+T send-keys -t paste q
+finished paste 0
+
+# A terminal that reports no size (0 x 0) is played as 80 x 25: the 40 x 25
+# cells, and a notice at the end.
+session nosize 40 25
+PRE="stty rows 0 cols 0" POST="stty rows 25 cols 40" start nosize --fps 0 --stop-at 210
+at_stop nosize 320x200 210 "" 40 25
+T send-keys -t nosize q
+finished nosize 0
+T capture-pane -p -J -t nosize | grep -q 'intro-term: the terminal reported no size (0x0); it was taken to be 80x25' &&
+  pass "nosize: the notice says what size was taken" || fail "nosize: no notice"
+
+# Every frame is one write, bracketed by synchronized output; only a write
+# the terminal took in part is followed by the rest of the same frame.
+if command -v strace >/dev/null; then
+  session sync 80 60
+  WRAP="strace -f -qq -e trace=write -e signal=none -xx -s 1000000 -o $WORK/sync.trace" \
+    start sync --fps 60 --stop-at 450
+  at_stop sync 640x480 450 "" 80 60
+  T send-keys -t sync q
+  finished sync 0
+  if python3 - "$WORK/sync.trace" <<'PY'; then
+import re, sys
+frames = bad = 0
+partial = False
+fds = {}
+for line in open(sys.argv[1]):
+    m = re.search(r'write\((\d+), "((?:\\x[0-9a-f]{2})*)"(\.\.\.)?, (\d+)\) = (-?\d+)', line)
+    if not m or int(m.group(1)) < 3:
+        continue  # the terminal's own descriptors: entering and leaving
+    data = bytes.fromhex(m.group(2).replace('\\x', ''))
+    size, took = int(m.group(4)), int(m.group(5))
+    if took < 0:
+        continue
+    if not partial:
+        frames += 1
+        if not data.startswith(b'\x1b[?2026h'):
+            bad += 1
+    partial = took < size
+    if not partial and not data[:took].endswith(b'\x1b[?2026l'):
+        bad += 1
+print(f"{frames} frames, {bad} split or unbracketed")
+sys.exit(0 if frames >= 150 and bad == 0 else 1)
+PY
+    pass "sync: every frame one write in synchronized-output brackets"
+  else
+    fail "sync: a frame split across writes, or not bracketed"
+  fi
+else
+  echo "skipped: sync: strace is not installed"
+fi
+
+# Casts: intro-term records what it plays; asciinema reads its cast and
+# intro-capture's.
+session cast 80 60
+start cast --fps 0 --stop-at 420 --cast "$WORK/term.cast"
+at_stop cast 640x480 420 "" 80 60
+T send-keys -t cast q
+finished cast 0
+head -1 "$WORK/term.cast" | grep -q '^{"version": 2, "width": 80, "height": 60, ' &&
+  [ "$(wc -l <"$WORK/term.cast")" -gt 150 ] &&
+  pass "cast: intro-term wrote a cast of 80x60 with $(($(wc -l <"$WORK/term.cast") - 1)) events" ||
+  fail "cast: intro-term's cast is missing or short"
+(cd "$DATA" && "$BIN/intro-capture" --frames 500 --cast "$WORK/capture.cast" >/dev/null 2>&1) ||
+  fail "cast: intro-capture --cast failed"
+if command -v asciinema >/dev/null; then
+  for c in term capture; do
+    # asciinema reads the keyboard's terminal: script gives it one.
+    script -q -e -c "asciinema cat $WORK/$c.cast" /dev/null </dev/null >"$WORK/$c.cat" 2>&1 &&
+      grep -q '2J' "$WORK/$c.cat" && [ "$(wc -c <"$WORK/$c.cat")" -gt 10000 ] &&
+      pass "cast: asciinema reads the cast of intro-$c" ||
+      { fail "cast: asciinema cannot read the cast of intro-$c"; head -5 "$WORK/$c.cat"; }
+  done
+else
+  echo "skipped: cast: asciinema is not installed"
+fi
 
 exit $FAILED
