@@ -77,7 +77,7 @@ async function openInside(root, name) {
   } catch {
     return null;
   }
-  if (!real.startsWith(root + path.sep)) return null;
+  if (!real.startsWith(root.endsWith(path.sep) ? root : root + path.sep)) return null;
   let handle;
   try {
     handle = await fs.promises.open(real, openFlags);
