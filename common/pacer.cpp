@@ -20,7 +20,7 @@ void Pacer::SetRate(int32_t fps) {
 }
 
 int64_t Pacer::Deadline(int64_t k) const {
-  return start_ + k * kSecond / fps_;
+  return PacerDeadline(start_, k, fps_);
 }
 
 int64_t Pacer::Next(int64_t now) {
@@ -50,6 +50,13 @@ int64_t MonotonicNanoseconds() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * kSecond + now.tv_nsec;
+}
+
+int64_t PacerDeadline(int64_t start, int64_t k, int32_t fps) {
+  // k = whole * fps + rest, so k * 10^9 / fps = whole * 10^9 + rest * 10^9 /
+  // fps exactly; rest * 10^9 stays below 10^12.
+  const int64_t whole = k / fps, rest = k % fps;
+  return start + whole * kSecond + rest * kSecond / fps;
 }
 
 }  // namespace intro

@@ -1,6 +1,7 @@
 // Frame pacing: at most a given number of presentations a second, on absolute
 // deadlines. Deadline k of a run is start + k * 10^9 / fps nanoseconds, taken
-// from the frame count rather than summed, so the schedule never drifts. A
+// from the frame count rather than summed, so the schedule never drifts, and
+// computed without overflow however long the run (PacerDeadline). A
 // frame that is late by at most one period is presented at once and the
 // schedule keeps its course; one that is later than that starts the schedule
 // again from now, so a stall is never followed by a burst. Waiting sleeps on
@@ -41,5 +42,12 @@ class Pacer {
 
 // Nanoseconds of the monotonic clock.
 int64_t MonotonicNanoseconds();
+
+// start + floor(k * 10^9 / fps): when frame k (0 or more) of a schedule whose
+// frame 0 was due at start falls due at fps (1 to 1000) frames a second. The
+// frame count is split into whole seconds and the frames left over, so the
+// result is exact and nothing overflows for any k whose deadline itself fits
+// in 64 bits (292 years of nanoseconds), not only while k * 10^9 does.
+int64_t PacerDeadline(int64_t start, int64_t k, int32_t fps);
 
 }  // namespace intro

@@ -47,8 +47,12 @@ struct DemoState {
   Scroller* scroller;
   int8_t runState;        // DEMO_RUNNING, DEMO_QUIT or DEMO_NEXT_SCENE
   int32_t p, q;           // phase indexes into the sine table
-  int32_t frameCounter;   // frames of scene 2, also advanced by DEMOFps
-  int32_t presentations;  // frames presented so far, the fade's included
+  // Frames of scene 2, also advanced by DEMOFps; its parity sets the
+  // scroller's steps. It wraps modulo 2^32, which keeps the parity going.
+  uint32_t frameCounter;
+  // Frames presented so far, the fade's included. It stops at INT32_MAX
+  // (2^31 - 1 presentations: 414 days at 60 a second) rather than wrap.
+  int32_t presentations;
 };
 
 extern DemoState demo;

@@ -105,7 +105,7 @@ bool Failed(const char* what) {
 
 void Present() {
   DEMOPresent(demo.display, demo.frame);
-  ++demo.presentations;
+  if (demo.presentations < INT32_MAX) ++demo.presentations;
 }
 
 // The glyph sheet: a file that is missing, no regular file or no image it can
@@ -372,8 +372,7 @@ void DEMODarken(Image* image, int32_t amount) {
 int32_t DEMOFps() {
   ++demo.frameCounter;
   uint32_t seconds = SDLPlatformTicks() / 1000;
-  return static_cast<int32_t>(static_cast<uint32_t>(demo.frameCounter) /
-                              (seconds + 1));
+  return static_cast<int32_t>(demo.frameCounter / (seconds + 1));
 }
 
 void DEMOFree() {

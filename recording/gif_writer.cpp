@@ -1,5 +1,6 @@
 // Animated GIF recordings through giflib: changed rectangles, merged identical
-// frames, per-frame palettes, delays rounded from the running total.
+// frames, per-frame palettes, delays rounded from the running total and split
+// where one stored frame lasts longer than the delay field holds.
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -56,7 +57,7 @@ struct GifRecording {
 
   int64_t added = 0;    // frames given so far
   int64_t end = 0;      // where the last frame given ends, in centiseconds
-  int32_t stored = 0;   // frames in the file, the pending one included
+  int64_t written = 0;  // frames in the file, the pending one not included
   bool broken = false;  // a write failed: nothing more is written
 
   // The last frame given, and what a viewer shows once the pending frame is
@@ -67,7 +68,7 @@ struct GifRecording {
   // that differs arrives, or at the end.
   bool pending = false;
   Rect rect{};
-  int64_t delay = 0;
+  int64_t delay = 0;  // in centiseconds, any length: split when written
   int32_t colours = 0;
   std::unique_ptr<uint8_t[]> indices;  // rect.width * rect.height
   uint32_t palette[kMaxColours] = {};
@@ -189,31 +190,61 @@ void Reduce(GifRecording* r, const uint32_t* frame) {
   r->colours = kMaxColours;
 }
 
-// Writes the pending frame: its delay, rectangle, palette and indices.
-bool WritePending(GifRecording* r, std::string* error) {
+// How many frames a stored frame of delay centiseconds is written as: one,
+// or as many as the delay field needs.
+int64_t Pieces(int64_t delay) {
+  return delay > kMaxDelay ? (delay + kMaxDelay - 1) / kMaxDelay : 1;
+}
+
+// Writes one frame: delay (0 to kMaxDelay), rectangle q, the first colours
+// of palette and q's indices.
+bool PutFrame(GifRecording* r, int64_t delay, const Rect& q,
+              const uint32_t* palette, int32_t colours,
+              const uint8_t* indices) {
   GraphicsControlBlock control{};
   control.DisposalMode = DISPOSE_DO_NOT;
   control.UserInputFlag = false;
-  control.DelayTime = static_cast<int>(r->delay);
+  control.DelayTime = static_cast<int>(delay);
   control.TransparentColor = NO_TRANSPARENT_COLOR;
   GifByteType extension[4];
   EGifGCBToExtension(&control, extension);
   int bits = 1;
-  while ((1 << bits) < r->colours) ++bits;
+  while ((1 << bits) < colours) ++bits;
   ColorMapObject* map = r->maps[bits].get();
   for (int32_t i = 0; i < map->ColorCount; ++i) {
-    uint32_t c = i < r->colours ? r->palette[i] : 0;
+    uint32_t c = i < colours ? palette[i] : 0;
     map->Colors[i] = {static_cast<GifByteType>(c >> 16),
                       static_cast<GifByteType>(c >> 8),
                       static_cast<GifByteType>(c)};
   }
-  const Rect& q = r->rect;
+  // giflib takes the line as writable, but only reads it.
+  auto* line = const_cast<GifByteType*>(indices);
   if (EGifPutExtension(r->gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) ==
           GIF_ERROR ||
       EGifPutImageDesc(r->gif, q.left, q.top, q.width, q.height, false, map) ==
           GIF_ERROR ||
-      EGifPutLine(r->gif, r->indices.get(), q.width * q.height) == GIF_ERROR)
+      EGifPutLine(r->gif, line, q.width * q.height) == GIF_ERROR)
+    return false;
+  ++r->written;
+  return true;
+}
+
+// Writes the pending frame: its rectangle, palette and indices. A delay
+// longer than the delay field holds is shared out as evenly as can be over
+// that frame and frames of one unchanged pixel that follow it (no piece is
+// only a hundredth or two, which viewers would stretch), adding up to the
+// delay exactly.
+bool WritePending(GifRecording* r, std::string* error) {
+  const int64_t pieces = Pieces(r->delay);
+  const int64_t share = r->delay / pieces, longer = r->delay % pieces;
+  if (!PutFrame(r, share + (longer > 0), r->rect, r->palette, r->colours,
+                r->indices.get()))
     return Fail(r, error, "write failed");
+  const uint32_t still[1] = {r->shown[0] & kRGB};
+  const uint8_t index[1] = {0};
+  for (int64_t k = 1; k < pieces; ++k)
+    if (!PutFrame(r, share + (k < longer), Rect{0, 0, 1, 1}, still, 1, index))
+      return Fail(r, error, "write failed");
   r->pending = false;
   return true;
 }
@@ -291,15 +322,10 @@ bool RECGifAdd(GifRecording* r, const Image* frame, bool* reduced,
   ++r->added;
 
   Rect rect{0, 0, r->width, r->height};
-  if (r->stored > 0 &&
+  if (r->pending &&
       (SameColours(r, px, r->source.get()) || !ChangedRect(r, px, &rect))) {
-    if (r->delay + delay <= kMaxDelay) {
-      r->delay += delay;
-      return true;
-    }
-    // The delay field is full: the same picture goes on in a frame of one
-    // unchanged pixel.
-    rect = {0, 0, 1, 1};
+    r->delay += delay;  // the same picture lasts longer
+    return true;
   }
   if (r->pending && !WritePending(r, error)) return false;
   r->rect = rect;
@@ -321,7 +347,6 @@ bool RECGifAdd(GifRecording* r, const Image* frame, bool* reduced,
   }
   std::memcpy(r->source.get(), px, sizeof(uint32_t) * r->width * r->height);
   r->pending = true;
-  ++r->stored;
   return true;
 }
 
@@ -358,5 +383,8 @@ void RECGifDiscard(GifRecording** gif) {
 }
 
 int32_t RECGifStoredFrames(const GifRecording* gif) {
-  return gif ? gif->stored : 0;
+  if (!gif) return 0;
+  const int64_t stored =
+      gif->written + (gif->pending ? Pieces(gif->delay) : int64_t{0});
+  return stored < INT32_MAX ? static_cast<int32_t>(stored) : INT32_MAX;
 }

@@ -28,7 +28,10 @@
 //
 // Each stored frame holds only the rectangle in which it differs from what
 // the viewer shows (drawn over it: disposal "leave in place"); a frame
-// identical to the one before is merged into it, which lasts longer. The
+// identical to the one before is merged into it, which lasts longer. A stored
+// frame that lasts longer than the 16-bit delay field holds (655.35 s) is
+// written as that frame and as few frames of one unchanged pixel after it as
+// are needed, their delays as even as can be and adding up exactly. The
 // animation loops forever. Each frame carries its own palette, sized to the
 // colours of its rectangle: across a fade a recording holds far more than 256
 // colours, but a single frame of the intro holds only a few. A frame with at
@@ -62,8 +65,9 @@ bool RECGifClose(GifRecording** gif, std::string* error);
 // touched. A none address or handle does nothing.
 void RECGifDiscard(GifRecording** gif);
 
-// Frames in the file so far, counting the one still waiting for its delay; a
-// run of identical frames counts once. Zero for none.
+// Frames in the file so far, counting the one still waiting for its delay as
+// the frames it will be written as so far: a run of identical frames counts
+// once, or once for each 655.35 s it lasts. Zero for none.
 int32_t RECGifStoredFrames(const GifRecording* gif);
 
 // ---- PNG

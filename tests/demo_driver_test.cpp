@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -372,17 +374,41 @@ TEST_F(DemoRunTest, RenderDrawsEveryCellThroughTheGlyphSheet) {
 }
 
 // SDL's quit event (close button, SIGINT, SIGTERM) quits as Escape does: the
-// fade's 256 presentations follow; a second one during the fade ends it.
-TEST_F(DemoRunTest, QuitEventsEndTheRunAndTheFade) {
+// fade's 256 presentations follow; a second one during the fade ends it. The
+// quit comes as a real one does: queued as the window's close button queues
+// it, or by a signal to the process. Classic SDL 1.2 queues a signal's quit
+// from its handler; SDL 2 beneath sdl12-compat only on the next pump of the
+// queue, so in that run the fade ends early only if its check pumps events.
+struct QuitSource {
+  const char* name;
+  int signal;  // 0: the event is queued directly
+};
+
+void PrintTo(const QuitSource& c, std::ostream* os) { *os << c.name; }
+
+class DemoQuit : public IntroTest,
+                 public testing::WithParamInterface<QuitSource> {};
+
+TEST_P(DemoQuit, QuitEventsEndTheRunAndTheFade) {
+  const QuitSource& source = GetParam();
   struct Case {
-    std::vector<int32_t> quitsAt;  // presentations after which one is queued
+    std::vector<int32_t> quitsAt;  // presentations after which one comes
     int32_t presented;
   };
   for (const Case& c : {Case{{50}, 51 + 256}, Case{{50, 60}, 61}}) {
     Start(320, 200);
     ASSERT_TRUE(initialised_);
+    if (source.signal) {
+      // SDL's handler must be in place, or the signal ends the test program.
+      struct sigaction action {};
+      ASSERT_EQ(sigaction(source.signal, nullptr, &action), 0);
+      ASSERT_NE(action.sa_handler, SIG_DFL) << "SDL handles no " << source.name;
+    }
     test::harness.onPresent = [&](int32_t n, const Image*) {
-      if (std::count(c.quitsAt.begin(), c.quitsAt.end(), n))
+      if (!std::count(c.quitsAt.begin(), c.quitsAt.end(), n)) return;
+      if (source.signal)
+        raise(source.signal);
+      else
         SDLEventsPushQuit();
     };
     DEMORun();
@@ -391,6 +417,32 @@ TEST_F(DemoRunTest, QuitEventsEndTheRunAndTheFade) {
     EXPECT_EQ(demo.presentations, c.presented) << c.quitsAt.size() << " quits";
     TearDown();
   }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, DemoQuit,
+    testing::Values(QuitSource{"QueuedEvent", 0}, QuitSource{"Sigint", SIGINT},
+                    QuitSource{"Sigterm", SIGTERM}),
+    [](const testing::TestParamInfo<QuitSource>& info) {
+      return std::string(info.param.name);
+    });
+
+// The presentation count stops at INT32_MAX: a run that reaches it (the
+// recorder's --frames 2147483647 does, and its fade adds 256 more) goes on
+// presenting, and the count neither wraps nor overflows.
+TEST_F(DemoRunTest, PresentationCountStopsAtItsLimit) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  demo.presentations = INT32_MAX - 2;
+  std::vector<int32_t> seen;
+  test::harness.onPresent = [&](int32_t n, const Image*) { seen.push_back(n); };
+  for (int i = 0; i < 4; ++i) DEMOFrame();
+  EXPECT_EQ(seen, (std::vector<int32_t>{INT32_MAX - 2, INT32_MAX - 1,
+                                        INT32_MAX, INT32_MAX}));
+  DEMOKey('q');
+  DEMOFree();
+  EXPECT_EQ(seen.size(), 4u + 256u);  // the whole fade
+  EXPECT_EQ(demo.presentations, INT32_MAX);
 }
 
 // A press and its own release queued before one poll still switch the scene.

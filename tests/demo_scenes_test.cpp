@@ -8,6 +8,7 @@
 #include "common/sintab.h"
 #include "demo/demo.h"
 #include "tests/demo_fixture.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ struct Recorder {
   void Attach() {
     test::harness.onPresent = [this](int32_t n, const Image*) {
       if (n != int32_t(counters.size())) return;  // the fade: nothing new
-      counters.push_back(demo.frameCounter);
+      counters.push_back(static_cast<int32_t>(demo.frameCounter));
       if (keepScreens) screens.push_back(ScreenRows(demo.screen));
     };
   }
@@ -155,6 +156,38 @@ TEST_F(SceneFlow, QuitFromEitherSceneFadesAndEnds) {
     }
     EXPECT_TRUE(black.back()) << quitAt;
     TearDown();
+  }
+}
+
+// Scene 2's frame counter, started just below where a signed count would
+// overflow (2^31) and where the count wraps (2^32), runs on with the same
+// alternation of scroller steps: every frame is the one a run started from a
+// counter of the same parity shows.
+TEST_F(SceneFlow, Scene2FramesStayTheSameAcrossTheCountersLimits) {
+  constexpr int32_t kFrames = 12;
+  auto run = [&](uint32_t counter) {
+    std::vector<std::vector<uint32_t>> frames;
+    Start(320, 200);
+    EXPECT_TRUE(initialised_);
+    if (!initialised_) return frames;
+    demo.frameCounter = counter;
+    demo.scroller->offset = 90;  // the message's first words in view
+    test::harness.onPresent = [&](int32_t, const Image* frame) {
+      frames.push_back(test::Pixels(frame));
+    };
+    test::harness.keys = {{kFrames - 1, 'q'}};
+    DEMOScene2();
+    EXPECT_EQ(demo.frameCounter, counter + kFrames);
+    TearDown();
+    return frames;
+  };
+  const auto fromZero = run(0), fromOne = run(1);
+  ASSERT_EQ(fromZero.size(), size_t(kFrames));
+  ASSERT_NE(fromZero, fromOne);  // the parity does show
+  for (uint32_t start : {0x80000000u - 4, 0x80000000u - 3, 0xFFFFFFFFu - 4,
+                         0xFFFFFFFFu - 5}) {
+    EXPECT_TRUE(run(start) == (start & 1 ? fromOne : fromZero))
+        << "from " << start;
   }
 }
 

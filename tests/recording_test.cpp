@@ -7,6 +7,7 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -278,6 +279,99 @@ TEST_F(GifWriter, LongStillIsSplitWhereTheDelayFieldWouldOverflow) {
   }
   EXPECT_EQ(total, 70000);
   EXPECT_EQ(d.delays.size(), 2u);
+}
+
+// Stored frames that last longer than the 16-bit delay field: each is written
+// as pieces of at most 65535 hundredths that add up exactly, the pieces after
+// the first of one unchanged pixel.
+struct LongCase {
+  const char* name;
+  int32_t fps, every;
+  std::string frames;  // a letter for each frame given, one picture a letter
+  std::vector<int> delays;  // as stored
+  const char* shown;        // the picture after each stored frame
+};
+
+void PrintTo(const LongCase& c, std::ostream* os) { *os << c.name; }
+
+class GifLongFrames : public testing::TestWithParam<LongCase> {};
+
+TEST_P(GifLongFrames, LongFramesAreSplitIntoPiecesThatAddUpExactly) {
+  const LongCase& c = GetParam();
+  test::TempDir dir;
+  const std::string path = dir.File("long.gif");
+  std::string error;
+  GifRecording* gif =
+      RECGifOpen(path.c_str(), 4, 3, c.fps, c.every, &error);
+  ASSERT_NE(gif, nullptr) << error;
+  auto picture = [](char letter) {
+    Pixels px(4 * 3, 0x102030);
+    px[(letter - 'A') % 12] = 0xFFFFFF;
+    return px;
+  };
+  for (char f : c.frames) {
+    test::ImagePtr frame(test::MakeImage(4, 3, picture(f)));
+    ASSERT_TRUE(RECGifAdd(gif, frame.get(), nullptr, &error)) << error;
+  }
+  EXPECT_EQ(RECGifStoredFrames(gif), int32_t(c.delays.size()));
+  ASSERT_TRUE(RECGifClose(&gif, &error)) << error;
+
+  Decoded d;
+  ASSERT_TRUE(DecodeGif(path, &d));
+  EXPECT_EQ(d.delays, c.delays);
+  ASSERT_EQ(d.pictures.size(), std::strlen(c.shown));
+  for (size_t i = 0; i < d.pictures.size(); ++i)
+    EXPECT_EQ(d.pictures[i], picture(c.shown[i])) << "stored frame " << i;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Stretches, GifLongFrames,
+    testing::Values(
+        // 1000 presentations at 1 a second: 100000 hundredths each.
+        LongCase{"OneFrameOfAThousandSeconds", 1, 1000, "AB",
+                 {50000, 50000, 50000, 50000}, "AABB"},
+        LongCase{"SevenHundredMergedRepeats", 1, 1, std::string(700, 'A'),
+                 {35000, 35000}, "AA"},
+        LongCase{"LongFrameMergedWithItsRepeats", 1, 600, "AAB",
+                 {60000, 60000, 60000}, "AAB"},
+        LongCase{"ExactlyWhatTheFieldHolds", 100, 65535, "A", {65535}, "A"},
+        LongCase{"OneHundredthMoreThanTheFieldHolds", 100, 65536, "A",
+                 {32768, 32768}, "AA"},
+        LongCase{"UnevenShares", 100, 131072, "AB",
+                 {43691, 43691, 43690, 43691, 43691, 43690}, "AAABBB"}),
+    [](const testing::TestParamInfo<LongCase>& info) {
+      return std::string(info.param.name);
+    });
+// clang-format on
+
+// The recorder's own run: three recorded presentations, each standing for
+// 1000 s, last exactly 100000 hundredths each and show their PPM files.
+TEST(GifDelays, SplitsAStoredFrameLongerThanTheLimit) {
+  test::TempDir dir;
+  const std::string common = "--size 320x200 --frames 3000 --every 1000";
+  ASSERT_EQ(RunCapture(common + " --out " + dir.File("ppm"), dir), 0);
+  ASSERT_EQ(RunCapture(common + " --fps 1 --gif " + dir.File("x.gif"), dir), 0)
+      << test::ReadFile(dir.File("stderr"));
+  Decoded gif;
+  ASSERT_TRUE(DecodeGif(dir.File("x.gif"), &gif));
+  int64_t total = 0;
+  size_t k = 0;
+  for (size_t i = 0; i < gif.delays.size(); ++i) {
+    EXPECT_GT(gif.delays[i], 0) << "stored frame " << i;
+    EXPECT_LE(gif.delays[i], 65535) << "stored frame " << i;
+    total += gif.delays[i];
+    if (total < 100000 * int64_t(k + 1)) continue;
+    ASSERT_EQ(total, 100000 * int64_t(k + 1)) << "stored frame " << i;
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%06zu.ppm", 1000 * k);
+    test::ImagePtr ppm(IMGLoad((dir.File("ppm") + name).c_str()));
+    ASSERT_NE(ppm, nullptr) << name;
+    EXPECT_EQ(gif.pictures[i], test::Pixels(ppm.get())) << name;
+    ++k;
+  }
+  EXPECT_EQ(k, 3u);
+  EXPECT_EQ(total, 300000);
 }
 
 TEST_F(GifWriter, FailuresLeaveNoFileBehind) {
