@@ -122,7 +122,7 @@ TEST_P(OutputFileNode, IsRefusedAtOnceWithItsKindAndLeftAsItWas) {
   const std::vector<std::string> listing = test::Listing(dir.path());
 
   // In a child first: an open of a FIFO that blocked would hang the test.
-  EXPECT_TRUE(InChild([&] {
+  ASSERT_TRUE(InChild([&] {
     intro::OutputFile file;
     return !file.Open(path.c_str()) && errno == c.errnum;
   })) << "not refused at once with errno " << c.errnum;
