@@ -145,8 +145,8 @@ class PendingFile {
 #endif
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       NextName();
-      fd_.reset(openat(dir_, name_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                       mode));
+      fd_.reset(
+          openat(dir_, name_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
       if (fd_.get() >= 0) {
         named_ = true;
         return true;
@@ -238,7 +238,8 @@ class PendingFile {
 }  // namespace
 
 // The open file: the target as found, its folder, the new contents and their
-// buffer. The folder goes after the pending file that names things in it.
+// buffer. The pending file comes after the folder, so that it goes first: it
+// removes its hidden name through the folder.
 struct OutputFile::State {
   Target target;
   Descriptor dir;
@@ -254,10 +255,11 @@ OutputFile::OutputFile() = default;
 OutputFile::~OutputFile() { Discard(); }
 
 bool OutputFile::Open(const char* path, const OutputOptions& options) {
-  if (!path || state_ || error_) {
+  if (!path || opened_) {
     errno = EINVAL;
     return Fail();
   }
+  opened_ = true;
   try {
     path_ = path;
     auto state = std::make_unique<State>();
@@ -384,8 +386,8 @@ std::string CannotWrite(const std::string& path, int errnum) {
   if (errnum == EEXIST || errnum == EISDIR) {
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-      return CannotWrite(path, std::string(KindOf(st.st_mode)) +
-                                   ", not a regular file");
+      return CannotWrite(
+          path, std::string(KindOf(st.st_mode)) + ", not a regular file");
   }
   return CannotWrite(path, std::string(std::strerror(errnum)));
 }

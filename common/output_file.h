@@ -33,6 +33,7 @@
 
 namespace intro {
 
+// How an OutputFile writes; the defaults suit any caller.
 struct OutputOptions {
   // Bytes gathered before they go to the file in one write; 0 sends every
   // Write straight through (for a caller that writes in large blocks).
@@ -52,7 +53,7 @@ class OutputFile {
   // Starts the replacement of the file at path. False when the name cannot
   // be followed, names no regular file (errno EISDIR for a folder or a name
   // ending in "/", EEXIST for any other node), or the folder refuses a new
-  // file. An OutputFile opens once.
+  // file. An OutputFile opens once, whatever the outcome.
   bool Open(const char* path, const OutputOptions& options = {});
 
   // Appends size bytes. False on a write error; every later Write and the
@@ -70,6 +71,7 @@ class OutputFile {
   // file is not open.
   void Discard();
 
+  // True from a successful Open to the Commit or Discard.
   bool is_open() const;
 
   // The errno of the first failure; 0 when none.
@@ -86,6 +88,7 @@ class OutputFile {
   std::unique_ptr<State> state_;
   std::string path_;
   int error_ = 0;
+  bool opened_ = false;
 };
 
 // "cannot write PATH: REASON", the line every writer's failure reads as.

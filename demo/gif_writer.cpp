@@ -89,7 +89,7 @@ namespace {
 int WriteBytes(GifFileType* gif, const GifByteType* bytes, int count) {
   auto* file = static_cast<intro::OutputFile*>(gif->UserData);
   return count > 0 && file->Write(bytes, static_cast<size_t>(count)) ? count
-                                                                      : 0;
+                                                                     : 0;
 }
 
 // Sets *error to why the recording failed: the file's own reason when a

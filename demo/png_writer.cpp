@@ -34,8 +34,7 @@ void OnFlush(png_structp) {}
 // Writes image to file through row, which holds 3 * width bytes. Only plain
 // data lives here, since libpng leaves by longjmp on an error. None on
 // success, else the reason.
-const char* Encode(intro::OutputFile* file, const Image* image,
-                   png_bytep row) {
+const char* Encode(intro::OutputFile* file, const Image* image, png_bytep row) {
   const char* reason = nullptr;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &reason,
                                             OnError, OnWarning);

@@ -69,7 +69,14 @@ std::string TemporaryName(const testing::TestParamInfo<Temporary>& info) {
 
 // ---- Nodes that are no regular file -----------------------------------------
 
-enum class Kind { kFifo, kSocket, kFolder, kDevice, kLinkToFifo, kLinkToFolder };
+enum class Kind {
+  kFifo,
+  kSocket,
+  kFolder,
+  kDevice,
+  kLinkToFifo,
+  kLinkToFolder
+};
 
 struct NodeCase {
   const char* name;
@@ -96,9 +103,9 @@ TEST_P(OutputFileNode, IsRefusedAtOnceWithItsKindAndLeftAsItWas) {
       address.sun_family = AF_UNIX;
       ASSERT_LT(path.size(), sizeof address.sun_path);
       std::strcpy(address.sun_path, path.c_str());
-      ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address),
-                     sizeof address),
-                0);
+      ASSERT_EQ(
+          bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address),
+          0);
       break;
     }
     case Kind::kFolder:
@@ -125,7 +132,8 @@ TEST_P(OutputFileNode, IsRefusedAtOnceWithItsKindAndLeftAsItWas) {
   ASSERT_TRUE(InChild([&] {
     intro::OutputFile file;
     return !file.Open(path.c_str()) && errno == c.errnum;
-  })) << "not refused at once with errno " << c.errnum;
+  })) << "not refused at once with errno "
+      << c.errnum;
   intro::OutputFile file;
   EXPECT_FALSE(file.Open(path.c_str()));
   EXPECT_EQ(file.error(), c.errnum);
@@ -142,18 +150,18 @@ TEST_P(OutputFileNode, IsRefusedAtOnceWithItsKindAndLeftAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, OutputFileNode,
-    testing::Values(
-        NodeCase{"Fifo", Kind::kFifo, EEXIST, "a FIFO, not a regular file"},
-        NodeCase{"Socket", Kind::kSocket, EEXIST,
-                 "a socket, not a regular file"},
-        NodeCase{"Folder", Kind::kFolder, EISDIR,
-                 "a folder, not a regular file"},
-        NodeCase{"CharacterDevice", Kind::kDevice, EEXIST,
-                 "a character device, not a regular file"},
-        NodeCase{"SymlinkToFifo", Kind::kLinkToFifo, EEXIST,
-                 "a FIFO, not a regular file"},
-        NodeCase{"SymlinkToFolder", Kind::kLinkToFolder, EISDIR,
-                 "a folder, not a regular file"}),
+    testing::Values(NodeCase{"Fifo", Kind::kFifo, EEXIST,
+                             "a FIFO, not a regular file"},
+                    NodeCase{"Socket", Kind::kSocket, EEXIST,
+                             "a socket, not a regular file"},
+                    NodeCase{"Folder", Kind::kFolder, EISDIR,
+                             "a folder, not a regular file"},
+                    NodeCase{"CharacterDevice", Kind::kDevice, EEXIST,
+                             "a character device, not a regular file"},
+                    NodeCase{"SymlinkToFifo", Kind::kLinkToFifo, EEXIST,
+                             "a FIFO, not a regular file"},
+                    NodeCase{"SymlinkToFolder", Kind::kLinkToFolder, EISDIR,
+                             "a folder, not a regular file"}),
     [](const testing::TestParamInfo<NodeCase>& info) {
       return std::string(info.param.name);
     });
@@ -173,14 +181,17 @@ TEST(OutputFile, CommitRefusesANodeThatAppearedUnderTheNameMeanwhile) {
     EXPECT_FALSE(file.Commit(true));
     EXPECT_TRUE(fs::is_fifo(path));
   }
-  EXPECT_EQ(test::Listing(dir.path()), (std::vector<std::string>{"new", "old"}));
+  EXPECT_EQ(test::Listing(dir.path()),
+            (std::vector<std::string>{"new", "old"}));
 }
 
 // ---- Regular files, through either kind of temporary ------------------------
 
 class OutputFileTemporary : public testing::TestWithParam<Temporary> {
  protected:
-  intro::OutputOptions Options() const { return {.unnamed = GetParam().unnamed}; }
+  intro::OutputOptions Options() const {
+    return {.unnamed = GetParam().unnamed};
+  }
 };
 
 TEST_P(OutputFileTemporary, WritesThroughSymlinksToWhatTheyNameWhereverThatIs) {
@@ -294,7 +305,8 @@ TEST_P(OutputFileTemporary, AnUncommittedFileLeavesTheTargetAndNothingElse) {
 INSTANTIATE_TEST_SUITE_P(Temporaries, OutputFileTemporary, kTemporaries,
                          TemporaryName);
 
-// ---- A full disk -------------------------------------------------------------
+// ---- A full disk
+// -------------------------------------------------------------
 
 struct FullDiskCase {
   const char* name;
@@ -341,16 +353,16 @@ TEST_P(OutputFileFullDisk, LeavesTheOldContentsAndNoTemporary) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, OutputFileFullDisk,
-    testing::Values(
-        FullDiskCase{"UnnamedAtAWrite", true, kDefaultBuffer},
-        FullDiskCase{"HiddenNameAtAWrite", false, kDefaultBuffer},
-        FullDiskCase{"UnnamedAtTheCommit", true, 1 << 20},
-        FullDiskCase{"HiddenNameAtTheCommit", false, 1 << 20}),
+    testing::Values(FullDiskCase{"UnnamedAtAWrite", true, kDefaultBuffer},
+                    FullDiskCase{"HiddenNameAtAWrite", false, kDefaultBuffer},
+                    FullDiskCase{"UnnamedAtTheCommit", true, 1 << 20},
+                    FullDiskCase{"HiddenNameAtTheCommit", false, 1 << 20}),
     [](const testing::TestParamInfo<FullDiskCase>& info) {
       return std::string(info.param.name);
     });
 
-// ---- A killed writer ---------------------------------------------------------
+// ---- A killed writer
+// ---------------------------------------------------------
 
 TEST(OutputFile, AWriterKilledMidwayLeavesNoTemporary) {
   test::TempDir dir;
@@ -388,7 +400,8 @@ TEST(OutputFile, AWriterKilledMidwayLeavesNoTemporary) {
   EXPECT_EQ(test::Listing(dir.path()), std::vector<std::string>{"big.gif"});
 }
 
-// ---- Buffering ---------------------------------------------------------------
+// ---- Buffering
+// ---------------------------------------------------------------
 
 struct BufferCase {
   const char* name;
@@ -407,8 +420,8 @@ TEST_P(OutputFileBuffer, KeepsTheBytesInOrderWhateverTheWriteSizes) {
   ASSERT_TRUE(file.Open(path.c_str(), {.buffer = GetParam().buffer}));
   std::string expected;
   int k = 0;
-  for (size_t size : {1u, 7u, 0u, 8u, 3u, 70000u, 2u, 65535u, 65536u, 1u,
-                      200000u, 5u}) {
+  for (size_t size :
+       {1u, 7u, 0u, 8u, 3u, 70000u, 2u, 65535u, 65536u, 1u, 200000u, 5u}) {
     std::string piece(size, '\0');
     for (char& ch : piece) ch = static_cast<char>('a' + k++ % 26);
     ASSERT_TRUE(file.Write(piece.data(), piece.size()));
@@ -418,16 +431,17 @@ TEST_P(OutputFileBuffer, KeepsTheBytesInOrderWhateverTheWriteSizes) {
   EXPECT_TRUE(test::ReadFile(path) == expected) << "the bytes differ";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, OutputFileBuffer,
-    testing::Values(BufferCase{"Unbuffered", 0}, BufferCase{"OneByte", 1},
-                    BufferCase{"SevenBytes", 7},
-                    BufferCase{"Default", kDefaultBuffer}),
-    [](const testing::TestParamInfo<BufferCase>& info) {
-      return std::string(info.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(Sizes, OutputFileBuffer,
+                         testing::Values(BufferCase{"Unbuffered", 0},
+                                         BufferCase{"OneByte", 1},
+                                         BufferCase{"SevenBytes", 7},
+                                         BufferCase{"Default", kDefaultBuffer}),
+                         [](const testing::TestParamInfo<BufferCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
-// ---- Standard output and the working folder ----------------------------------
+// ---- Standard output and the working folder
+// ----------------------------------
 
 // What CloseStandardOutput says and returns with standard output on the file
 // at sink after text was printed, in a child process.
