@@ -12,7 +12,9 @@
 //   killed midway leaves nothing behind; elsewhere a short hidden name
 //   (".t" and six letters, so any legal target name works), removed on every
 //   failure. Commit gives the complete file the target's name at once; no
-//   file under its final name is ever partial, also on a full disk.
+//   file under its final name is ever partial, also on a full disk. (A link
+//   cannot replace a name, so an unnamed replacement takes a hidden name for
+//   the instant before its rename: a kill in that instant leaves it.)
 // - A replaced file's permission bits, set-id bits included, and its owner
 //   (where the caller may give it away) pass to the new file; a new file gets
 //   0666 less the umask. Other hard links to the old file keep the old
