@@ -67,11 +67,15 @@ const char* ProgramName(int argc, char** argv) {
 }
 
 bool FinishOutput(const char* program) {
-  const bool lost = std::fflush(stdout) != 0 || std::ferror(stdout);
-  if (!lost) return true;
-  const int why = errno;
-  std::fprintf(stderr, "%s: cannot write to standard output: %s\n", program,
-               why ? std::strerror(why) : "write error");
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int why = flushed ? 0 : errno;
+  if (flushed && !std::ferror(stdout)) return true;
+  if (why)
+    std::fprintf(stderr, "%s: write error on standard output: %s\n", program,
+                 std::strerror(why));
+  else
+    std::fprintf(stderr, "%s: write error on standard output\n", program);
   return false;
 }
 

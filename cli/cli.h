@@ -40,9 +40,10 @@ bool ParseList(const char* text, bool (*item)(const std::string& part,
 // The base name of argv[0], or "intro" when there is none.
 const char* ProgramName(int argc, char** argv);
 
-// Flushes standard output; false after one line on standard error naming
-// program and the reason when anything written to it was lost (a closed pipe,
-// a full disk, /dev/full), as cat reports it. Programs end with status 1 then.
+// Flushes standard output and checks that every write to it succeeded. False
+// after one line on standard error, "PROGRAM: write error on standard output:
+// REASON", when one failed (a closed pipe, a full disk, /dev/full), as cat
+// reports it: the program should then end with status 1.
 bool FinishOutput(const char* program);
 
 // Makes dir, when given, the working directory, where the driver opens the

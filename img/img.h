@@ -111,8 +111,8 @@ inline constexpr int32_t IMG_MAX_HEADER_BYTES = 65536;
 // short hidden name in the same folder, so any legal target name works),
 // synced to disk, and then put in the target's place in one step, after which
 // the folder is synced too: the target is either untouched or whole. The new
-// file keeps the permission bits (and, where allowed, the owner) of the one it
-// replaces; a new one gets 0666 less the umask. Being a new file, it is no
+// file keeps the permission bits, set-id bits included, (and, where allowed,
+// the owner) of the one it replaces; a new one gets 0666 less the umask. Being a new file, it is no
 // longer shared with other hard links to the old one: they keep the old
 // contents. False after a report on any failure, with errno telling why
 // (ENOMEM when memory ran out).

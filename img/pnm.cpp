@@ -2,23 +2,18 @@
 // (IMGLoad) and a buffer reader (IMGParse) that share one header grammar but
 // differ in how a number's ending byte and P1/P4 widths are treated, and the
 // raw P6 writer (IMGSave).
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
 
-#include "common/descriptor_internal.h"
+#include "common/output_file.h"
 #include "img/img.h"
 #include "img/img_internal.h"
 
@@ -462,192 +457,6 @@ bool ReadPlainRaster(RasterInput& in, int type, bool digitPixels,
 
 // ---- Writer -----------------------------------------------------------------
 
-// Where a save goes: the folder of the file the name finally stands for
-// (symlinks followed) and the name within it, and what is there now.
-struct SaveTarget {
-  std::string folder;  // "." for a bare name
-  std::string base;
-  bool exists = false;
-  struct stat st {};
-};
-
-// Follows filename through its symlinks to the name of what a write should
-// change. False (errno set) on a loop, a failed lookup or a name that ends in
-// a slash.
-bool ResolveTarget(const char* filename, SaveTarget* target) {
-  std::string path = filename;
-  for (int links = 0;; ++links) {
-    if (path.empty() || path.back() == '/') {
-      errno = EISDIR;
-      return false;
-    }
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) {
-      if (errno != ENOENT) return false;
-      target->exists = false;
-      break;
-    }
-    if (!S_ISLNK(st.st_mode)) {
-      target->exists = true;
-      target->st = st;
-      break;
-    }
-    if (links == 40) {
-      errno = ELOOP;
-      return false;
-    }
-    std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1,
-                     '\0');
-    ssize_t n = readlink(path.c_str(), link.data(), link.size());
-    if (n < 0) return false;
-    if (static_cast<size_t>(n) >= link.size()) {
-      errno = ENAMETOOLONG;  // the link grew while it was read
-      return false;
-    }
-    link.resize(static_cast<size_t>(n));
-    const size_t slash = path.rfind('/');
-    if (link.front() == '/' || slash == std::string::npos) {
-      path.swap(link);
-    } else {
-      path.erase(slash + 1);
-      path.append(link);
-    }
-  }
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    target->base.swap(path);
-    target->folder.push_back('.');
-  } else {
-    target->base.assign(path, slash + 1, std::string::npos);
-    path.resize(slash == 0 ? 1 : slash);  // "/" for a file at the root
-    target->folder.swap(path);
-  }
-  return true;
-}
-
-using intro::Descriptor;
-
-// The new contents of a save, written to a file that is not yet the target:
-// an unnamed file in the target's folder where the kernel offers one
-// (O_TMPFILE), so that a write killed midway leaves nothing behind; elsewhere
-// a short hidden name, removed on every failure. Commit gives the complete,
-// synced file the target's name.
-class PendingFile {
- public:
-  // Creates the file in the folder open as dir, with mode (less the umask).
-  bool Create(int dir, mode_t mode) {
-    dir_ = dir;
-#ifdef O_TMPFILE
-    // Giving the unnamed file a name goes through /proc/self/fd.
-    if (access("/proc/self/fd", X_OK) != 0) return CreateNamed(mode);
-    fd_.reset(openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-    if (fd_.get() >= 0) return true;
-    // Not offered by this kernel or file system: fall back to a name.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-      return false;
-#endif
-    return CreateNamed(mode);
-  }
-
-  int fd() const { return fd_.get(); }
-
-  // Gives the written file the name base in the folder: replaces the regular
-  // file there when replace is set; otherwise fails rather than replace
-  // anything that appeared meanwhile. Then syncs the folder.
-  bool Commit(const char* base, bool replace) {
-    if (!named_) {
-      if (!replace) return LinkUnnamed(base) && SyncFolder();
-      if (!LinkUnnamed(nullptr)) return false;
-    }
-    if (!replace) {
-      // Linking fails on an existing name; the hidden name then goes.
-      if (linkat(dir_, name_, dir_, base, 0) != 0) return false;
-    } else {
-      // Only a regular file is replaced, even one that appeared meanwhile.
-      struct stat st;
-      if (fstatat(dir_, base, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-          !S_ISREG(st.st_mode)) {
-        errno = EEXIST;
-        return false;
-      }
-      if (renameat(dir_, name_, dir_, base) != 0) return false;
-      named_ = false;  // the hidden name is the target's now
-    }
-    return SyncFolder();
-  }
-
-  ~PendingFile() {
-    if (named_) unlinkat(dir_, name_, 0);
-  }
-
- private:
-  bool CreateNamed(mode_t mode) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      NextName(&counter);
-      fd_.reset(
-          openat(dir_, name_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-      if (fd_.get() >= 0) {
-        named_ = true;
-        return true;
-      }
-      if (errno != EEXIST) return false;
-    }
-    return false;
-  }
-
-  // A hidden name of at most 32 bytes, far within NAME_MAX whatever the
-  // target is called.
-  void NextName(std::atomic<unsigned>* counter) {
-    std::snprintf(name_, sizeof name_, ".img-%ld-%u.tmp",
-                  static_cast<long>(getpid()) % 1000000000L,
-                  counter->fetch_add(1) % 100000000u);
-  }
-
-  // Links the unnamed file into the folder as base, or under a fresh hidden
-  // name when base is none.
-  bool LinkUnnamed(const char* base) {
-    char self[40];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_.get());
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const char* name = base;
-      if (!name) {
-        NextName(&counter);
-        name = name_;
-      }
-      if (linkat(AT_FDCWD, self, dir_, name, AT_SYMLINK_FOLLOW) == 0 ||
-          linkat(fd_.get(), "", dir_, name, AT_EMPTY_PATH) == 0) {
-        named_ = !base;
-        return true;
-      }
-      if (base || errno != EEXIST) return false;
-    }
-    return false;
-  }
-
-  bool SyncFolder() { return fsync(dir_) == 0 || errno == EINVAL; }
-
-  int dir_ = -1;
-  Descriptor fd_;
-  char name_[40] = {};
-  bool named_ = false;
-};
-
-// Writes all n bytes; false on an error.
-bool WriteAll(int fd, const uint8_t* p, size_t n) {
-  while (n) {
-    ssize_t done = write(fd, p, n);
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += done;
-    n -= static_cast<size_t>(done);
-  }
-  return true;
-}
-
 // Packs count pixels into 3 * count bytes red, green, blue at out, which has
 // room for one byte more: each pixel is stored as 4 bytes and the next one
 // overwrites the fourth.
@@ -680,9 +489,9 @@ void PackRGB(const uint32_t* __restrict px, size_t count,
   }
 }
 
-// Writes the P6 header and the raster of image to fd in large blocks from
+// Writes the P6 header and the raster of image to file in large blocks from
 // chunk, which holds 3 * kWriteChunkPixels + 1 bytes. False on a write error.
-bool WriteP6(int fd, const Image* image, uint8_t* chunk) {
+bool WriteP6(intro::OutputFile& file, const Image* image, uint8_t* chunk) {
   char header[256];
   const int length = std::snprintf(header, sizeof header,
                                    "P6\n%d %d\n"
@@ -691,53 +500,32 @@ bool WriteP6(int fd, const Image* image, uint8_t* chunk) {
                                    "# samples: red, green, blue, one byte each\n"
                                    "255\n",
                                    image->width, image->height, kVersionDate);
-  if (!WriteAll(fd, reinterpret_cast<const uint8_t*>(header),
-                static_cast<size_t>(length)))
-    return false;
+  if (!file.Write(header, static_cast<size_t>(length))) return false;
   const uint32_t* px = image->pixels;
   size_t left = static_cast<size_t>(image->width) * image->height;
   while (left) {
     size_t count = left < kWriteChunkPixels ? left : kWriteChunkPixels;
     PackRGB(px, count, chunk);
-    if (!WriteAll(fd, chunk, 3 * count)) return false;
+    if (!file.Write(chunk, 3 * count)) return false;
     px += count;
     left -= count;
   }
   return true;
 }
 
-// The save itself; false on any failure, with errno telling why.
+// The save itself, through a writer that replaces the target only once the
+// file is complete and synced; false on any failure, with errno telling why.
 bool Save(const Image* image, const char* filename) {
-  SaveTarget target;
-  if (!ResolveTarget(filename, &target)) return false;
-  // Only a regular file is ever replaced: a device, FIFO, socket or folder
-  // under the name stays as it is.
-  if (target.exists && !S_ISREG(target.st.st_mode)) {
-    errno = S_ISDIR(target.st.st_mode) ? EISDIR : EEXIST;
-    return false;
-  }
-  Descriptor dir(
-      open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() < 0) return false;
   std::unique_ptr<uint8_t[]> chunk(new (std::nothrow)
                                        uint8_t[3 * kWriteChunkPixels + 1]);
   if (!chunk) {
     errno = ENOMEM;
     return false;
   }
-  PendingFile file;
-  if (!file.Create(dir.get(), 0666)) return false;
-  if (target.exists) {
-    // The replacement keeps the owner (where allowed) and the permission
-    // bits of the file it replaces; the owner goes first, since a change of
-    // owner clears the set-id bits.
-    if (fchown(file.fd(), target.st.st_uid, target.st.st_gid) != 0 &&
-        errno != EPERM)
-      return false;
-    if (fchmod(file.fd(), target.st.st_mode & 07777) != 0) return false;
-  }
-  return WriteP6(file.fd(), image, chunk.get()) && fsync(file.fd()) == 0 &&
-         file.Commit(target.base.c_str(), target.exists);
+  // The raster goes out in whole chunks, so nothing is buffered.
+  intro::OutputFile file;
+  return file.Open(filename, {.buffer = 0}) &&
+         WriteP6(file, image, chunk.get()) && file.Commit(true);
 }
 
 }  // namespace
@@ -819,12 +607,7 @@ bool IMGSave(const Image* image, const char* filename) {
     IMGError();
     return false;
   }
-  bool saved = false;
-  try {
-    saved = Save(image, filename);
-  } catch (const std::bad_alloc&) {  // a name too long for the memory left
-    errno = ENOMEM;
-  }
+  const bool saved = Save(image, filename);
   if (!saved) {
     const int why = errno;
     IMGError();

@@ -1,5 +1,5 @@
 // The asciicast v2 recorder: the term library's view and encoder, written
-// through the recordings' temporary output file.
+// through the one safe writer (intro::OutputFile), synced once when complete.
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -9,7 +9,7 @@
 #include "term/term.h"
 
 struct CastRecording {
-  rec_internal::OutputFile file;
+  intro::OutputFile file;
   std::string target;
   TermView* view = nullptr;
   std::unique_ptr<char[]> line;  // one event line
@@ -25,9 +25,9 @@ namespace {
 
 bool Put(CastRecording* r, const char* bytes, size_t size,
          std::string* error) {
-  if (std::fwrite(bytes, 1, size, r->file.stream()) == size) return true;
+  if (r->file.Write(bytes, size)) return true;
   r->broken = true;
-  rec_internal::SetError(error, r->target, "write failed");
+  if (error) *error = r->file.Reason();
   return false;
 }
 
@@ -51,7 +51,10 @@ CastRecording* RECCastOpen(const char* filename, int32_t cols, int32_t rows,
       rec_internal::SetError(error, filename, "out of memory");
       return nullptr;
     }
-    if (!r->file.Create(filename, error)) return nullptr;
+    if (!r->file.Open(filename)) {
+      if (error) *error = r->file.Reason();
+      return nullptr;
+    }
     const size_t n = TERMCastHeader(cols, rows, fg, bg, r->line.get(),
                                     r->lineCapacity);
     if (!Put(r.get(), r->line.get(), n, error)) return nullptr;
@@ -90,11 +93,9 @@ bool RECCastClose(CastRecording** cast, std::string* error) {
     rec_internal::SetError(error, r->target, "an earlier write failed");
     return false;
   }
-  try {
-    return r->file.Commit(error);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  if (r->file.Commit(true)) return true;
+  if (error) *error = r->file.Reason();
+  return false;
 }
 
 void RECCastDiscard(CastRecording** cast) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "common/output_file.h"
 #include "recording/recording.h"
 #include "recording/recording_internal.h"
 
@@ -50,7 +51,7 @@ struct Rect {
 }  // namespace
 
 struct GifRecording {
-  rec_internal::OutputFile file;
+  intro::OutputFile file;
   GifFileType* gif = nullptr;
   int32_t width = 0, height = 0, fps = 0, every = 0;
   std::string target;
@@ -87,15 +88,27 @@ struct GifRecording {
 namespace {
 
 int WriteBytes(GifFileType* gif, const GifByteType* bytes, int count) {
-  FILE* file = static_cast<FILE*>(gif->UserData);
-  return static_cast<int>(std::fwrite(bytes, 1, count, file));
+  auto* file = static_cast<intro::OutputFile*>(gif->UserData);
+  return count > 0 && file->Write(bytes, static_cast<size_t>(count)) ? count
+                                                                     : 0;
+}
+
+// Sets *error to why the recording failed: the file's own reason when a
+// write failed (giflib knows only that it did), else giflib's error code or
+// the reason given.
+void SetFailure(const GifRecording* r, std::string* error, int code,
+                const char* reason) {
+  if (!error) return;
+  if (r->file.error())
+    *error = r->file.Reason();
+  else
+    rec_internal::SetError(error, r->target,
+                           code ? GifErrorString(code) : reason);
 }
 
 bool Fail(GifRecording* r, std::string* error, const char* reason) {
   r->broken = true;
-  rec_internal::SetError(
-      error, r->target,
-      r->gif && r->gif->Error ? GifErrorString(r->gif->Error) : reason);
+  SetFailure(r, error, r->gif ? r->gif->Error : 0, reason);
   return false;
 }
 
@@ -291,11 +304,14 @@ GifRecording* RECGifOpen(const char* filename, int32_t width, int32_t height,
   r->height = height;
   r->fps = fps;
   r->every = every;
-  if (!r->file.Create(filename, error)) return nullptr;
+  if (!r->file.Open(filename)) {
+    if (error) *error = r->file.Reason();
+    return nullptr;
+  }
   int code = 0;
-  r->gif = EGifOpen(r->file.stream(), WriteBytes, &code);
+  r->gif = EGifOpen(&r->file, WriteBytes, &code);
   if (!r->gif) {
-    rec_internal::SetError(error, filename, GifErrorString(code));
+    SetFailure(r.get(), error, code, "cannot start the GIF");
     return nullptr;
   }
   if (!WriteHeader(r.get(), error)) return nullptr;
@@ -370,10 +386,15 @@ bool RECGifClose(GifRecording** gif, std::string* error) {
   GifFileType* g = r->gif;
   r->gif = nullptr;
   if (EGifCloseFile(g, &code) == GIF_ERROR) {
-    rec_internal::SetError(error, r->target, GifErrorString(code));
+    SetFailure(r.get(), error, code, "write failed");
     return false;
   }
-  return r->file.Commit(error);
+  // One sync for the whole recording, once it is complete.
+  if (!r->file.Commit(true)) {
+    if (error) *error = r->file.Reason();
+    return false;
+  }
+  return true;
 }
 
 void RECGifDiscard(GifRecording** gif) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "common/output_file.h"
 #include "recording/recording.h"
 #include "recording/recording_internal.h"
 
@@ -22,10 +23,18 @@ void OnError(png_structp png, png_const_charp message) {
 
 void OnWarning(png_structp, png_const_charp) {}
 
+// libpng's output: the file's own buffer, so there is nothing to flush here.
+void OnWrite(png_structp png, png_bytep data, png_size_t size) {
+  auto* file = static_cast<intro::OutputFile*>(png_get_io_ptr(png));
+  if (!file->Write(data, size)) png_error(png, "write failed");
+}
+
+void OnFlush(png_structp) {}
+
 // Writes image to file through row, which holds 3 * width bytes. Only plain
 // data lives here, since libpng leaves by longjmp on an error. None on
 // success, else the reason.
-const char* Encode(FILE* file, const Image* image, png_bytep row) {
+const char* Encode(intro::OutputFile* file, const Image* image, png_bytep row) {
   const char* reason = nullptr;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &reason,
                                             OnError, OnWarning);
@@ -39,7 +48,7 @@ const char* Encode(FILE* file, const Image* image, png_bytep row) {
     png_destroy_write_struct(&png, &info);
     return reason ? reason : "write failed";
   }
-  png_init_io(png, file);
+  png_set_write_fn(png, file, OnWrite, OnFlush);
   png_set_compression_level(png, kCompressionLevel);
   png_set_IHDR(png, info, image->width, image->height, 8, PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
@@ -74,11 +83,25 @@ bool RECPngSave(const Image* image, const char* filename, std::string* error) {
     rec_internal::SetError(error, filename, "out of memory");
     return false;
   }
-  rec_internal::OutputFile file;
-  if (!file.Create(filename, error)) return false;
-  if (const char* reason = Encode(file.stream(), image, row.get())) {
-    rec_internal::SetError(error, filename, reason);
+  intro::OutputFile file;
+  if (!file.Open(filename)) {
+    if (error) *error = file.Reason();
     return false;
   }
-  return file.Commit(error);
+  if (const char* reason = Encode(&file, image, row.get())) {
+    // A failed write has a reason of its own; libpng knows only that it
+    // failed.
+    if (file.error()) {
+      if (error) *error = file.Reason();
+    } else {
+      rec_internal::SetError(error, filename, reason);
+    }
+    return false;
+  }
+  // Synced, as every frame file is: the recorder writes one a presentation.
+  if (!file.Commit(true)) {
+    if (error) *error = file.Reason();
+    return false;
+  }
+  return true;
 }

@@ -4,11 +4,14 @@
 // depend on giflib or libpng.
 //
 // Frames are Image objects (0x00RRGGBB, row-major); the top byte of a pixel is
-// ignored, as the P6 writer drops it. Every file is written under a temporary
-// name in the target's folder and renamed over the target only once it is
-// complete, so a failed write never leaves a partial file under the target's
-// name. Failures return false or none with a one-line reason in *error (when
-// error is not none); nothing throws, nothing aborts, nothing is printed.
+// ignored, as the P6 writer drops it. Every file is written through
+// intro::OutputFile (common/output_file.h): symlinks are written through, only
+// a regular file is replaced (a device, FIFO, socket or folder under the name
+// is refused), its mode is kept, and the complete file is synced and only then
+// takes the target's name, so a failed write never leaves a partial file
+// under the target's name. Failures return false or none with a one-line
+// reason in *error (when error is not none); nothing throws, nothing aborts,
+// nothing is printed.
 #pragma once
 
 #include <cstdint>

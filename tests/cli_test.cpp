@@ -3,10 +3,13 @@
 #include "cli/cli.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -217,26 +220,87 @@ INSTANTIATE_TEST_SUITE_P(
       return info.param.name;
     });
 
-TEST(Parser, ReportsAnAnswerThatCouldNotBeWritten) {
-  // In a child whose standard output is /dev/full the usage is lost, and the
-  // program must not say it succeeded.
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (!std::freopen("/dev/full", "w", stdout) ||
-        !std::freopen("/dev/null", "w", stderr))
-      _exit(99);
-    std::string arg0 = "intro", arg1 = "--help";
-    char* argv[] = {arg0.data(), arg1.data()};
-    cli::Parser parser("intro", " [--fps N]\n");
-    int status = -1;
-    parser.Parse(2, argv, &status);
-    _exit(status);
+// What FinishOutput says on standard error and returns, in a child whose
+// standard output is sink, after text was printed; and what --help then ends
+// with.
+struct Finishing {
+  bool finished;
+  std::string err;
+  int helpStatus;
+};
+
+Finishing FinishOnto(const char* sink, const char* text) {
+  char errName[] = "/tmp/cli-test-stderr-XXXXXX";
+  const int errFd = mkstemp(errName);
+  if (errFd < 0) return {false, "mkstemp failed", -1};
+  std::fflush(nullptr);
+  int results[2] = {-1, -1};
+  for (int run = 0; run < 2; ++run) {
+    const pid_t child = fork();
+    if (child < 0) break;
+    if (child == 0) {
+      const int out = open(sink, O_WRONLY);
+      if (out < 0 || dup2(out, 1) < 0 || dup2(errFd, 2) < 0) _exit(99);
+      if (run == 0) {
+        std::fputs(text, stdout);
+        _exit(cli::FinishOutput("prog") ? 0 : 1);
+      }
+      std::string arg0 = "prog", arg1 = "--help";
+      char* argv[] = {arg0.data(), arg1.data()};
+      cli::Parser parser("prog", " [--fps N]\n");
+      int status = -1;
+      parser.Parse(2, argv, &status);
+      _exit(status);
+    }
+    int wstatus = 0;
+    if (waitpid(child, &wstatus, 0) == child && WIFEXITED(wstatus))
+      results[run] = WEXITSTATUS(wstatus);
+    if (run == 0) {
+      // Only the first run's report is compared.
+      std::string err;
+      char buffer[256];
+      ssize_t n;
+      lseek(errFd, 0, SEEK_SET);
+      while ((n = read(errFd, buffer, sizeof buffer)) > 0) err.append(buffer, n);
+      ftruncate(errFd, 0);
+      close(errFd);
+      unlink(errName);
+      Finishing f{results[0] == 0, err, -1};
+      // The --help run writes its report nowhere that is checked.
+      const pid_t again = fork();
+      if (again == 0) {
+        const int out = open(sink, O_WRONLY);
+        const int null = open("/dev/null", O_WRONLY);
+        if (out < 0 || null < 0 || dup2(out, 1) < 0 || dup2(null, 2) < 0)
+          _exit(99);
+        std::string arg0 = "prog", arg1 = "--help";
+        char* argv[] = {arg0.data(), arg1.data()};
+        cli::Parser parser("prog", " [--fps N]\n");
+        int status = -1;
+        parser.Parse(2, argv, &status);
+        _exit(status);
+      }
+      int wstatus = 0;
+      if (again > 0 && waitpid(again, &wstatus, 0) == again &&
+          WIFEXITED(wstatus))
+        f.helpStatus = WEXITSTATUS(wstatus);
+      return f;
+    }
   }
-  int wstatus = 0;
-  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
-  ASSERT_TRUE(WIFEXITED(wstatus));
-  EXPECT_EQ(WEXITSTATUS(wstatus), 1);
+  return {false, "fork failed", -1};
+}
+
+TEST(FinishOutput, FailsWithOneLineWhenAWriteFailed) {
+  const Finishing full = FinishOnto("/dev/full", "usage: prog\n");
+  EXPECT_FALSE(full.finished);
+  EXPECT_EQ(full.err, std::string("prog: write error on standard output: ") +
+                          std::strerror(ENOSPC) + "\n");
+  // --help whose usage is lost ends with 1, not 0.
+  EXPECT_EQ(full.helpStatus, 1);
+  const Finishing null = FinishOnto("/dev/null", "usage: prog\n");
+  EXPECT_TRUE(null.finished);
+  EXPECT_EQ(null.err, "");
+  EXPECT_EQ(null.helpStatus, 0);
 }
 
 TEST(ProgramName, IsTheBaseNameOfTheFirstWord) {

@@ -136,10 +136,10 @@ TEST(ImgSave, WritesThroughSymlinksToWhatTheyNameWhereverThatIs) {
             (std::vector<std::string>{"new.ppm", "old.ppm"}));
 }
 
-TEST(ImgSave, KeepsTheReplacedFilesPermissionBitsAndGivesANewOneTheUmasks) {
+TEST(ImgSave, KeepsTheReplacedFilesModeSetIdBitsIncludedAndGivesANewOneTheUmasks) {
   test::TempDir dir;
   const test::ImagePtr picture = Picture();
-  for (mode_t mode : {0600, 0640, 0751, 0444}) {
+  for (mode_t mode : {0600, 0640, 0751, 0444, 04755, 02755}) {
     SCOPED_TRACE(mode);
     const std::string path = dir.File("kept" + std::to_string(mode));
     test::WriteFile(path, "old");

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "common/output_file.h"
 #include "demo/demo.h"
 #include "recording/recording.h"
 #include "sdl/display.h"
@@ -197,19 +198,23 @@ bool MakeFolders(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Writes the text screen's cells, one line a row; false after a report.
 bool WriteCells(const std::string& name) {
-  FILE* file = std::fopen(name.c_str(), "wb");
-  if (!file) return false;
+  std::string text;
   const TextScreen* s = demo.screen;
   for (int32_t r = 0; s && r < s->rows; ++r) {
     for (int32_t c = 0; c < s->cols; ++c) {
       int32_t v = s->cells[r * s->cols + c];
-      std::fputc(v >= 32 && v <= 126 ? v : '?', file);
+      text.push_back(v >= 32 && v <= 126 ? static_cast<char>(v) : '?');
     }
-    std::fputc('\n', file);
+    text.push_back('\n');
   }
-  bool ok = !std::ferror(file);
-  return std::fclose(file) == 0 && ok;
+  intro::OutputFile file;
+  if (file.Open(name.c_str()) && file.Write(text.data(), text.size()) &&
+      file.Commit(true))
+    return true;
+  std::fprintf(stderr, "intro-capture: %s\n", file.Reason().c_str());
+  return false;
 }
 
 // The end of the run after a failure: the scene returns after this frame and
@@ -226,8 +231,8 @@ void ReportUnwritable(const std::string& path) {
     std::fprintf(stderr, "intro-capture: out of memory writing %s\n",
                  path.c_str());
   else
-    std::fprintf(stderr, "intro-capture: cannot write %s: %s\n", path.c_str(),
-                 std::strerror(errno));
+    std::fprintf(stderr, "intro-capture: %s\n",
+                 intro::CannotWrite(path, errno).c_str());
 }
 
 double Seconds() {
@@ -290,9 +295,7 @@ void Record(int32_t n, const Image* frame) {
     if (options.cells) {
       std::snprintf(name, sizeof name, "/cells-%06d.txt", n);
       path = options.out + name;
-      errno = 0;
       if (!WriteCells(path)) {
-        ReportUnwritable(path);
         Fail();
         return;
       }
@@ -417,16 +420,14 @@ int Run(int argc, char** argv) {
     // The files written are named from where the program was started, also
     // when the data files are read from elsewhere.
     if (options.data) {
-      char* here = getcwd(nullptr, 0);
-      if (here) {
-        if (options.out[0] != '/')
-          options.out = std::string(here) + "/" + options.out;
-        if (!options.gif.empty() && options.gif[0] != '/')
-          options.gif = std::string(here) + "/" + options.gif;
-        if (!options.cast.empty() && options.cast[0] != '/')
-          options.cast = std::string(here) + "/" + options.cast;
+      for (std::string* path : {&options.out, &options.gif, &options.cast}) {
+        if (!intro::MakeAbsolute(path)) {
+          std::fprintf(stderr,
+                       "intro-capture: cannot name the working folder: %s\n",
+                       std::strerror(errno));
+          return 1;
+        }
       }
-      std::free(here);
     }
     if ((FrameFiles() || options.cells) && !MakeFolders(options.out)) {
       std::fprintf(stderr, "intro-capture: cannot create folder %s: %s\n",
@@ -482,7 +483,6 @@ int Run(int argc, char** argv) {
       seconds,
       seconds > 0 ? total / seconds : 0.0);
   if (!options.gif.empty() && !failed) PrintGif();
-  if (!cli::FinishOutput(kProgram)) failed = true;
   return failed ? 1 : 0;
 }
 
@@ -491,10 +491,14 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   // Every stage reports its own allocation failures; this catches what the
   // recording formats' writers let through, so that none ends in an abort.
+  int status = 1;
   try {
-    return Run(argc, argv);
+    status = Run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::fputs("intro-capture: out of memory\n", stderr);
-    return 1;
   }
+  // The usage, the version and the summary are output too: a failed write of
+  // them fails the run, as it would any file.
+  if (status == 0 && !cli::FinishOutput(kProgram)) status = 1;
+  return status;
 }
