@@ -111,7 +111,6 @@ bool Reload(int i) {
     }
     if (replaced) {
       lastProblems[i].clear();
-      std::fprintf(stderr, "intro: %s reloaded\n", file.name);
     } else {
       Tell(i, report);
     }

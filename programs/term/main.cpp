@@ -23,6 +23,7 @@
 
 #include "cli/cli.h"
 #include "demo/demo.h"
+#include "demo/watch.h"
 #include "sdl/events.h"
 #include "sdl/platform.h"
 
@@ -32,7 +33,7 @@ constexpr char kProgram[] = "intro-term";
 constexpr int kIn = STDIN_FILENO, kOut = STDOUT_FILENO;
 
 constexpr char kUsage[] =
-    " [--fps N] [--size WxH] [--stop-at N[,M...]]\n"
+    " [--fps N] [--size WxH] [--stop-at N[,M...]] [--watch]\n"
     "Plays the intro in this terminal, from the data files in the working\n"
     "directory, as characters: 80x60 cells on a terminal of at least 80\n"
     "columns and 60 rows, 40x25 otherwise.\n"
@@ -44,6 +45,7 @@ constexpr char kUsage[] =
     "                   comma-separated list (counted from 0), wait for a\n"
     "                   key; that key is read by the poll of presentation N\n"
     "  --data DIR       read the data files from the folder DIR instead\n"
+    "  --watch          take in every data file saved while it plays\n"
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
@@ -109,6 +111,7 @@ bool ParseStops(const char* value, void*) {
 
 // The folder of the data files (--data); none: the working directory.
 const char* data = nullptr;
+bool watch = false;  // --watch
 
 // True to run; otherwise *status is the exit status.
 bool ParseArguments(int argc, char** argv, int* status) {
@@ -118,6 +121,7 @@ bool ParseArguments(int argc, char** argv, int* status) {
   parser.Custom("--stop-at", "comma-separated presentation numbers",
                 ParseStops, nullptr);
   parser.Text("--data", "a folder", &data);
+  parser.Flag("--watch", &watch);
   return parser.Parse(argc, argv, status);
 }
 
@@ -360,6 +364,7 @@ int main(int argc, char** argv) {
     DEMOFree();
     return 1;
   }
+  if (watch) DEMOWatchStart();  // a refusal is told before the screen is taken
   std::atexit(TERMTtyRestore);
   if (!TERMTtyEnter(kIn, kOut)) WriteFailed();
   output.reserve(1 << 16);
