@@ -330,7 +330,7 @@ bool ReadFile(const DemoDataFile& file, const Rule& rule, const char* path,
 
 // The zero-terminated copy of bytes the intro uses: a runner frame in a
 // buffer of DEMO_FRAME_TEXT_MAX + 1 bytes, a logo with its rows padded to the
-// widest, any other text as it is.
+// widest, a message without the line break that may end it, a map as it is.
 char* Usable(DemoDataKind kind, const std::string& bytes) {
   if (kind == DemoDataKind::Runner) {
     auto* text = new (std::nothrow) char[DEMO_FRAME_TEXT_MAX + 1]();
@@ -340,8 +340,12 @@ char* Usable(DemoDataKind kind, const std::string& bytes) {
     return text;
   }
   if (kind != DemoDataKind::Logo) {
-    auto* text = new (std::nothrow) char[bytes.size() + 1]();
-    if (text) std::memcpy(text, bytes.data(), bytes.size());
+    size_t size = bytes.size();
+    // The line break that ends the message's one line is no character of it.
+    if (kind == DemoDataKind::Message && size > 0 && bytes[size - 1] == '\n')
+      --size;
+    auto* text = new (std::nothrow) char[size + 1]();
+    if (text) std::memcpy(text, bytes.data(), size);
     return text;
   }
   int32_t widest = 0, width = 0;

@@ -90,7 +90,8 @@ int DEMOOpenDataFile(const char* path, struct stat* st, const char** reason);
 // Reads and checks the data file path (of the table's entry file, named path
 // in the problems) as the intro uses it. The text, zero-terminated, of a
 // text kind (the logo with every row padded with blanks to the widest, so
-// that its box is opaque; a runner frame in DEMO_FRAME_TEXT_MAX + 1 bytes), or
+// that its box is opaque; a runner frame in DEMO_FRAME_TEXT_MAX + 1 bytes; a
+// message without the '\n' that may end it), or
 // none: when it has an error (in report), or when it is optional and absent
 // (no problem: the built-in text is meant). Released with DEMOFreeText.
 [[nodiscard]] char* DEMOLoadChecked(const DemoDataFile& file, const char* path,
