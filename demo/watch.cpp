@@ -2,8 +2,10 @@
 // per frame, and the reload of each changed file through its checks.
 #include "demo/watch.h"
 
-#include <sys/inotify.h>
 #include <unistd.h>
+#if !defined(__EMSCRIPTEN__)
+#include <sys/inotify.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -17,8 +19,12 @@
 
 namespace {
 
+#if !defined(__EMSCRIPTEN__)
+// Only whole changes: a file written and closed, moved in, moved out or
+// removed; never a file half written.
 constexpr uint32_t kEvents =
     IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
+#endif
 // Enough for the table's files; a later file kind needs no change here as
 // long as the table stays under this.
 constexpr int kMaxFiles = 64;
@@ -28,7 +34,22 @@ int watchFd = -1;
 // written for it (not written again while they stay the same).
 bool changed[kMaxFiles];
 std::string lastProblems[kMaxFiles];
-alignas(struct inotify_event) char events[4096];
+#if defined(__EMSCRIPTEN__)
+struct inotify_event {  // never read: no folder is watched in a page
+  int wd;
+  uint32_t mask, cookie, len;
+  char name[];
+};
+#endif
+alignas(inotify_event) char events[4096];
+
+bool AddWatch() {
+#if defined(__EMSCRIPTEN__)
+  return false;
+#else
+  return inotify_add_watch(watchFd, ".", kEvents) >= 0;
+#endif
+}
 
 // The index of runner frame file in the table's runner order, or -1.
 int RunnerIndex(const DemoDataFile& file) {
@@ -124,8 +145,13 @@ bool Reload(int i) {
 
 bool DEMOWatchStart() {
   DEMOWatchStop();
+#if defined(__EMSCRIPTEN__)
+  // A page's files are packed into it: there is nothing to watch.
+  errno = ENOSYS;
+#else
   watchFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (watchFd < 0 || inotify_add_watch(watchFd, ".", kEvents) < 0) {
+#endif
+  if (watchFd < 0 || !AddWatch()) {
     std::fprintf(stderr, "intro: cannot watch the data folder: %s\n",
                  std::strerror(errno));
     DEMOWatchStop();
