@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "demo/data_check.h"
@@ -27,6 +28,9 @@ struct TextCase {
   bool warning;
   const char* what;
 };
+
+// A failing case is named, not dumped as bytes.
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
 
 class TextRules : public testing::TestWithParam<TextCase> {};
 
@@ -113,6 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "abcd\nabcde\nabcd\n", 0, 0, false, ""},
         TextCase{"RunnerWithAShortLine", DemoDataKind::Runner,
                  "abcd\nab\nabcd\n", 2, 3, false, "2 characters wide"},
+        TextCase{"RunnerWithALineOneShort", DemoDataKind::Runner,
+                 "abcd\nabcd\nabc\n", 3, 4, false, "3 characters wide"},
         TextCase{"RunnerWithFewerLines", DemoDataKind::Runner, "abcd\nabcd\n",
                  3, 1, false, "ends after 2 lines"},
         TextCase{"RunnerCutShortByAZeroByte", DemoDataKind::Runner,
