@@ -40,7 +40,10 @@ class Checker {
  public:
   Checker(const char* file, const char* bytes, size_t size,
           const DemoCheckContext& context, DemoReport* report)
-      : file_(file), bytes(bytes), size(size), context(context),
+      : file_(file),
+        bytes(bytes),
+        size(size),
+        context(context),
         report_(report) {}
 
   void Error(int32_t line, int32_t column, const std::string& what) {
@@ -57,7 +60,8 @@ class Checker {
   const DemoCheckContext& context;
 
  private:
-  void Add(int32_t line, int32_t column, bool warning, const std::string& what) {
+  void Add(int32_t line, int32_t column, bool warning,
+           const std::string& what) {
     errors_ += !warning;
     if (!report_) return;
     try {
@@ -125,8 +129,10 @@ void WarnBlankGlyphs(Checker& checker, const char* noun) {
     seen[c] = true;
     if (DEMOGlyphBlank(glyphs, c))
       checker.Warning(line, column,
-                      "the font draws " + Shown(c) + " blank: it shows as a "
-                      "gap in the " + noun);
+                      "the font draws " + Shown(c) +
+                          " blank: it shows as a "
+                          "gap in the " +
+                          noun);
   }
 }
 
@@ -177,7 +183,8 @@ void CheckLogo(const Rule& rule, Checker& checker) {
     ++width;
     if (row > DEMO_LOGO_ROWS && width == 1)
       checker.Error(row, 1, "a row too many: the logo takes five rows");
-    if (c < 32 || c >= 127) checker.Error(row, width, Unprintable(c, rule.noun));
+    if (c < 32 || c >= 127)
+      checker.Error(row, width, Unprintable(c, rule.noun));
   }
   if (width > DEMO_LOGO_MAX_WIDTH)
     checker.Error(row, DEMO_LOGO_MAX_WIDTH + 1,
@@ -196,8 +203,8 @@ void CheckLogo(const Rule& rule, Checker& checker) {
 void CheckRunner(const Rule&, Checker& checker) {
   const size_t shown = std::min<size_t>(checker.size, DEMO_FRAME_TEXT_MAX);
   // The intro prints a frame up to its first zero byte.
-  const size_t end = std::find(checker.bytes, checker.bytes + shown, '\0') -
-                     checker.bytes;
+  const size_t end =
+      std::find(checker.bytes, checker.bytes + shown, '\0') - checker.bytes;
   const int32_t rows = checker.context.runnerRows;
   const int32_t cols = checker.context.runnerCols;
   int32_t line = 1, width = 0;
@@ -211,7 +218,8 @@ void CheckRunner(const Rule&, Checker& checker) {
       checker.Error(line, width + 1,
                     "the line is " + std::to_string(width) +
                         " characters wide; every frame covers the first "
-                        "frame's " + std::to_string(cols) +
+                        "frame's " +
+                        std::to_string(cols) +
                         " columns, or pieces of the frame before it show");
       shortLine = true;  // one is enough to say it
     }
@@ -319,7 +327,8 @@ bool ReadFile(const DemoDataFile& file, const Rule& rule, const char* path,
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      Whole(report, path, std::string("cannot read it: ") + std::strerror(errno));
+      Whole(report, path,
+            std::string("cannot read it: ") + std::strerror(errno));
       return false;
     }
     got += static_cast<size_t>(n);

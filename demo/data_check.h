@@ -36,11 +36,11 @@ inline constexpr int32_t DEMO_LOGO_ROWS = 5;
 inline constexpr int32_t DEMO_LOGO_MAX_WIDTH = 19;
 
 struct DemoProblem {
-  std::string file;     // as the reader named it: "DIR/logo.txt"
-  int32_t line = 0;     // from 1; 0: the whole file
-  int32_t column = 0;   // from 1; 0: the whole file
+  std::string file;      // as the reader named it: "DIR/logo.txt"
+  int32_t line = 0;      // from 1; 0: the whole file
+  int32_t column = 0;    // from 1; 0: the whole file
   bool warning = false;  // a warning; otherwise an error
-  std::string what;     // what is wrong, in a few words
+  std::string what;      // what is wrong, in a few words
 };
 
 struct DemoReport {

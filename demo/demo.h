@@ -46,12 +46,12 @@ struct DemoState {
   char* frameTexts[DEMO_FRAME_TEXTS];  // running-man frames, <= 615 bytes each
   Starfield* stars;
   Scroller* scroller;
-  int8_t runState;  // DEMO_RUNNING, DEMO_QUIT, DEMO_NEXT_SCENE or
-                    // DEMO_RESTART_SCENE
+  int8_t runState;        // DEMO_RUNNING, DEMO_QUIT, DEMO_NEXT_SCENE or
+                          // DEMO_RESTART_SCENE
   int32_t p, q;           // phase indexes into the sine table
   int32_t frameCounter;   // frames of scene 2, also advanced by DEMOFps
   int32_t presentations;  // frames presented so far, the fade's included
-  char* message;  // "message.txt" when the folder has a good one; none: built in
+  char* message;  // "message.txt" when good; none: the built-in message
   char* logo;     // "logo.txt", rows padded to the widest; none: built in
 };
 
@@ -172,9 +172,9 @@ void DEMOFree();
 
 // Releases, without a fade, everything DEMOInit made that is still there
 // (DEMOFree's four objects, the text screen, the texts, the starfield and the
-// scroller), stops the watcher and returns the driver's state to zero, as at program start, so
-// that DEMOInit can run again. The intros never call it; programs that start
-// the driver more than once do (the tests).
+// scroller), stops the watcher and returns the driver's state to zero, as at
+// program start, so that DEMOInit can run again. The intros never call it;
+// programs that start the driver more than once do (the tests).
 void DEMOReset();
 
 // Scene 1: the world map drifts for 200 frames, then the running man runs for

@@ -94,9 +94,12 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"LogoWhoseLastRowHasNoLineBreak", DemoDataKind::Logo,
                  kLogo5.substr(0, kLogo5.size() - 1), 0, 0, false, ""},
         TextCase{"LogoOfNineteenColumns", DemoDataKind::Logo,
-                 std::string(5 * 20, '0').replace(19, 1, "\n")
-                     .replace(39, 1, "\n").replace(59, 1, "\n")
-                     .replace(79, 1, "\n").replace(99, 1, "\n"),
+                 std::string(5 * 20, '0')
+                     .replace(19, 1, "\n")
+                     .replace(39, 1, "\n")
+                     .replace(59, 1, "\n")
+                     .replace(79, 1, "\n")
+                     .replace(99, 1, "\n"),
                  0, 0, false, ""},
         TextCase{"LogoWithARowOfTwenty", DemoDataKind::Logo,
                  "0\n0\n" + std::string(20, '0') + "\n0\n0\n", 3, 20, false,
@@ -157,9 +160,9 @@ TEST(DataCheck, TakesASheetOnlyWhenItIsAGridOfEightByEightGlyphs) {
     int32_t width, height;
     bool ok;
   };
-  for (const Size s : {Size{128, 64, true}, Size{8, 8, true},
-                       Size{130, 64, false}, Size{128, 60, false},
-                       Size{0, 0, false}}) {
+  for (const Size s :
+       {Size{128, 64, true}, Size{8, 8, true}, Size{130, 64, false},
+        Size{128, 60, false}, Size{0, 0, false}}) {
     test::ImagePtr sheet(test::MakeImage(s.width, s.height, {}));
     DemoReport report;
     EXPECT_EQ(DEMOCheckSheet("font8x8.ppm", sheet.get(), &report), s.ok)
@@ -238,8 +241,9 @@ class CheckFolder : public testing::Test {
   void SetUp() override {
     for (int32_t i = 0; i < DEMO_DATA_FILE_COUNT; ++i)
       if (!DEMO_DATA_FILES[i].optional)
-        fs::copy_file(fs::path(INTRO_SOURCE_DIR "/data") / DEMO_DATA_FILES[i].name,
-                      dir.path() / DEMO_DATA_FILES[i].name);
+        fs::copy_file(
+            fs::path(INTRO_SOURCE_DIR "/data") / DEMO_DATA_FILES[i].name,
+            dir.path() / DEMO_DATA_FILES[i].name);
   }
   std::vector<std::string> Lines() {
     DemoReport report;
@@ -269,8 +273,8 @@ TEST_F(CheckFolder, NamesEveryBrokenFileInTheTablesOrder) {
   ASSERT_EQ(mkfifo((dir.path() / "WorldMap.txt").c_str(), 0600), 0);
   test::WriteFile(dir.File("message.txt"), std::string(64 * 1024 + 1, 'x'));
   fs::create_directory(dir.path() / "logo.txt");
-  test::WriteFile(dir.File("font8x8.ppm"), "P6\n130 64\n255\n" +
-                                               std::string(130 * 64 * 3, '\0'));
+  test::WriteFile(dir.File("font8x8.ppm"),
+                  "P6\n130 64\n255\n" + std::string(130 * 64 * 3, '\0'));
   EXPECT_EQ(Lines(),
             (std::vector<std::string>{
                 "font8x8.ppm: error: the sheet is 130x64 pixels; a glyph sheet "

@@ -22,9 +22,7 @@ constexpr int32_t kCols = 40, kLogoRow = 6, kScrollRow = 18;
 // A copy of the shipped data folder with the maker's files written into it.
 class MakerFolder : public test::IntroTest {
  protected:
-  void SetUp() override {
-    fs::copy(INTRO_SOURCE_DIR "/data", dir.path());
-  }
+  void SetUp() override { fs::copy(INTRO_SOURCE_DIR "/data", dir.path()); }
   void Write(const std::string& name, const std::string& bytes) {
     test::WriteFile(dir.File(name), bytes);
   }
@@ -119,7 +117,8 @@ TEST_F(MakerFolder, ABadFileAtStartUpIsNamedOnceAndTheBuiltInTextIsUsed) {
             "five; the built-in logo is used\n");
 }
 
-TEST_F(MakerFolder, AReloadKeepsTheLastGoodMessageOnABadEditAndRestartsTheScene) {
+TEST_F(MakerFolder,
+       AReloadKeepsTheLastGoodMessageOnABadEditAndRestartsTheScene) {
   Write("message.txt", "FIRST \n");
   StartHere();
   ASSERT_TRUE(initialised_);

@@ -49,7 +49,8 @@ constexpr char kUsage[] =
     "  check DIR  checks every data file of DIR as the intro reads it and\n"
     "             prints each problem as FILE:LINE:COLUMN: error: WHAT;\n"
     "             status 1 when there is an error\n"
-    "Then: tandrix --data DIR --watch plays DIR and takes in every saved edit.\n";
+    "Then: tandrix --data DIR --watch plays DIR and takes in every saved "
+    "edit.\n";
 
 constexpr char kNewUsage[] =
     " DIR\n"
@@ -71,8 +72,10 @@ constexpr char kGuide[] =
     "This folder holds every file the intro shows. Change any of them, then\n"
     "play the folder:\n"
     "\n"
-    "  tandrix --data . --watch     plays it; every file you save shows at once\n"
-    "  tandrix check .              names each problem with its line and column\n"
+    "  tandrix --data . --watch     plays it; every file you save shows at "
+    "once\n"
+    "  tandrix check .              names each problem with its line and "
+    "column\n"
     "  intro-capture --data . --gif ../intro.gif   records it as a GIF\n"
     "\n"
     "The files:\n"
@@ -87,7 +90,8 @@ constexpr char kGuide[] =
     "                (a PNM image 128x64 pixels). Black is background.\n"
     "  WorldMap.txt  the map of the first scene: text art of any size.\n"
     "  manRun00.txt ... manRun0o.txt\n"
-    "                the 25 frames of the running man, in the order they play.\n"
+    "                the 25 frames of the running man, in the order they "
+    "play.\n"
     "                Each covers the first frame's box (19 lines of 16 here);\n"
     "                only its first 615 bytes are shown.\n"
     "\n"
@@ -144,8 +148,8 @@ int Play(int argc, char** argv) {
 
 // Reads the command line of a subcommand: its one folder and --help. False to
 // end at once with *status.
-bool ParseSubcommand(int argc, char** argv, const char* name,
-                     const char* usage, const char** dir, int* status) {
+bool ParseSubcommand(int argc, char** argv, const char* name, const char* usage,
+                     const char** dir, int* status) {
   const std::string program = std::string(kProgram) + " " + name;
   cli::Parser parser(program.c_str(), usage);
   // The parser reads the options; the one word that is no option is DIR.
@@ -235,9 +239,9 @@ int OpenEmptyFolder(const char* dir) {
   }
   int fd = open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
-    std::fprintf(stderr, "%s: cannot use %s as the new folder: %s\n",
-                 kProgram, dir,
-                 errno == ELOOP ? "it is a symbolic link"
+    std::fprintf(stderr, "%s: cannot use %s as the new folder: %s\n", kProgram,
+                 dir,
+                 errno == ELOOP     ? "it is a symbolic link"
                  : errno == ENOTDIR ? "it is no folder"
                                     : std::strerror(errno));
     return -1;
@@ -284,8 +288,7 @@ int New(const char* dir) {
       if (!WriteNew(folder.get(), shown, file.name, bytes.data(), bytes.size()))
         return 1;
     }
-    if (!WriteNew(folder.get(), shown, "README.txt", kGuide,
-                  sizeof kGuide - 1))
+    if (!WriteNew(folder.get(), shown, "README.txt", kGuide, sizeof kGuide - 1))
       return 1;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "%s: out of memory making %s\n", kProgram, dir);
@@ -299,8 +302,9 @@ int New(const char* dir) {
 int Check(const char* dir) {
   if (!IsFolder(dir)) {
     struct stat st;
-    std::fprintf(stderr, "%s: cannot check %s: %s\n", kProgram, dir,
-                 stat(dir, &st) == 0 ? "it is no folder" : std::strerror(errno));
+    std::fprintf(
+        stderr, "%s: cannot check %s: %s\n", kProgram, dir,
+        stat(dir, &st) == 0 ? "it is no folder" : std::strerror(errno));
     return 1;
   }
   DemoReport report;
