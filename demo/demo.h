@@ -51,8 +51,8 @@ struct DemoState {
   int32_t p, q;           // phase indexes into the sine table
   int32_t frameCounter;   // frames of scene 2, also advanced by DEMOFps
   int32_t presentations;  // frames presented so far, the fade's included
-  char* message;  // "message.txt" when good; none: the built-in message
-  char* logo;     // "logo.txt", rows padded to the widest; none: built in
+  char* message;          // "message.txt" when good; none: the built-in message
+  char* logo;  // "logo.txt", rows padded to the widest; none: built in
 };
 
 extern DemoState demo;
