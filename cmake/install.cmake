@@ -1,6 +1,6 @@
 # What `cmake --install` puts under the prefix:
 #   bin/                     intro-window, intro-fullscreen, intro-capture and
-#                            the launcher tandrix
+#                            tandrix (the launcher, new and check)
 #   share/tandrix/           the data files the intros read
 #   lib/                     the libraries img, font, textscreen and common
 #                            (libtandrix-<name>.a), exported as Tandrix::<name>
@@ -74,12 +74,10 @@ if(TARGET intro-window)  # not in a build without SDL
        OUTPUT_VARIABLE data_paths)
   install(FILES ${data_paths}
     DESTINATION ${CMAKE_INSTALL_DATADIR}/tandrix COMPONENT programs)
-  file(RELATIVE_PATH TANDRIX_BIN_TO_DATA
-    ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/tandrix)
-  configure_file(${CMAKE_CURRENT_LIST_DIR}/tandrix.sh.in
-    ${PROJECT_BINARY_DIR}/tandrix @ONLY)
-  install(PROGRAMS ${PROJECT_BINARY_DIR}/tandrix
-    DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
+  # The launcher and the maker's commands (programs/tandrix), which find
+  # the data relative to themselves.
+  install(TARGETS tandrix
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
 
   # One manual page for the four programs, the other three names pointing to
   # it; compressed without name or time stamp, as Debian wants them.

@@ -33,6 +33,7 @@ inline constexpr int DEMO_FRAME_TEXT_MAX =
 inline constexpr int8_t DEMO_RUNNING = 0;
 inline constexpr int8_t DEMO_QUIT = 1;
 inline constexpr int8_t DEMO_NEXT_SCENE = 2;
+inline constexpr int8_t DEMO_RESTART_SCENE = 4;  // a data file was reloaded
 
 // The driver's module-level state: one instance, owned by the driver.
 struct DemoState {
@@ -45,7 +46,8 @@ struct DemoState {
   char* frameTexts[DEMO_FRAME_TEXTS];  // running-man frames, <= 615 bytes each
   Starfield* stars;
   Scroller* scroller;
-  int8_t runState;        // DEMO_RUNNING, DEMO_QUIT or DEMO_NEXT_SCENE
+  int8_t runState;        // DEMO_RUNNING, DEMO_QUIT, DEMO_NEXT_SCENE or
+                          // DEMO_RESTART_SCENE
   int32_t p, q;           // phase indexes into the sine table
   // Frames of scene 2, also advanced by DEMOFps; its parity sets the
   // scroller's steps. It wraps modulo 2^32, which keeps the parity going.
@@ -53,6 +55,8 @@ struct DemoState {
   // Frames presented so far, the fade's included. It stops at INT32_MAX
   // (2^31 - 1 presentations: 414 days at 60 a second) rather than wrap.
   int32_t presentations;
+  char* message;  // "message.txt" when good; none: the built-in message
+  char* logo;     // "logo.txt", rows padded to the widest; none: built in
 };
 
 extern DemoState demo;
@@ -101,12 +105,21 @@ void DEMOStop();
 extern const char DEMO_LOGO[];
 extern const char DEMO_SCROLL_MESSAGE[];
 
+// The scroll message and the logo the intro shows: the data folder's
+// "message.txt" and "logo.txt" when it has them and they pass their checks
+// (demo/data_check.h), the built-in texts otherwise.
+const char* DEMOMessage();
+const char* DEMOLogo();
+
 // Creates every object and loads every data file, checking each as it goes.
 // The data files must be regular files: each is opened without blocking and
 // checked on the opened descriptor, so a FIFO, a device or a folder in its
 // place is refused instead of read. A "font8x8.ppm" that is missing, no regular
 // file or no readable image leaves the font without a sheet (black frames)
-// after one line on standard error. A missing or unreadable text-art file, an
+// after one line on standard error. An optional "message.txt" or "logo.txt"
+// that is absent leaves the built-in text; one that cannot be read or fails
+// its checks does too, after one line on standard error naming the first
+// problem. A missing or unreadable text-art file, an
 // object that cannot be made (memory ran out) or a refused video mode is named
 // on standard error and makes DEMOInit return false; the caller then releases
 // what was made with DEMOFree and exits with status 1.
@@ -130,7 +143,8 @@ extern const char DEMO_OUT_OF_MEMORY[];
 void DEMOFreeText(char* text);
 
 // One presented frame: clear and render the frame image, show it, poll the
-// keyboard and dispatch the key.
+// keyboard and dispatch the key; then, when the data folder is watched
+// (demo/watch.h), take in the data files that changed.
 void DEMOFrame();
 
 // Sets the run state from a key code: 27, 'q' and 'Q' quit, ' ' asks for the
@@ -166,9 +180,9 @@ void DEMOFree();
 
 // Releases, without a fade, everything DEMOInit made that is still there
 // (DEMOFree's four objects, the text screen, the texts, the starfield and the
-// scroller) and returns the driver's state to zero, as at program start, so
-// that DEMOInit can run again. The intros never call it; programs that start
-// the driver more than once do (the tests).
+// scroller), stops the watcher and returns the driver's state to zero, as at
+// program start, so that DEMOInit can run again. The intros never call it;
+// programs that start the driver more than once do (the tests).
 void DEMOReset();
 
 // Scene 1: the world map drifts for 200 frames, then the running man runs for
@@ -179,5 +193,6 @@ void DEMOScene1();
 // non-zero after a frame.
 void DEMOScene2();
 
-// main's scene loop after a successful DEMOInit: scenes in turn until quit.
+// main's scene loop after a successful DEMOInit: scenes in turn until quit;
+// after a reload (DEMO_RESTART_SCENE) the same scene again.
 void DEMORun();

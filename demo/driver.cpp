@@ -13,8 +13,10 @@
 
 #include "common/descriptor_internal.h"
 #include "common/pacer.h"
+#include "demo/data_check.h"
 #include "demo/data_files.h"
 #include "demo/demo.h"
+#include "demo/watch.h"
 #include "sdl/platform.h"
 
 #if defined(__SSE2__)
@@ -37,38 +39,6 @@ using intro::Descriptor;
 void (*presentHook)(Display*, const Image*) = nullptr;
 void (*pollHook)(Keyboard*) = nullptr;
 intro::Pacer pacer;
-
-// What kind of node a non-regular data file is, for its report.
-const char* NotRegular(mode_t mode) {
-  if (S_ISDIR(mode)) return "it is a folder, not a regular file";
-  if (S_ISFIFO(mode)) return "it is a FIFO, not a regular file";
-  if (S_ISCHR(mode)) return "it is a character device, not a regular file";
-  if (S_ISBLK(mode)) return "it is a block device, not a regular file";
-  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
-  return "it is not a regular file";
-}
-
-// Opens a data file without blocking (a FIFO or a device must not stall
-// start-up) and checks on the opened descriptor that it is a regular file.
-// The descriptor, or -1 with *reason set.
-int OpenDataFile(const char* name, struct stat* st, const char** reason) {
-  int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    *reason = errno == ENOMEM ? DEMO_OUT_OF_MEMORY : std::strerror(errno);
-    return -1;
-  }
-  if (fstat(fd, st) != 0) {
-    *reason = std::strerror(errno);
-    close(fd);
-    return -1;
-  }
-  if (!S_ISREG(st->st_mode)) {
-    *reason = NotRegular(st->st_mode);
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 // Reads up to size bytes into buffer; the count read (short at end of file),
 // or -1 on a read error.
@@ -116,7 +86,7 @@ bool LoadFontSheet(Font* font) {
   struct stat st;
   const char* reason = nullptr;
   {
-    Descriptor fd(OpenDataFile(fontFile, &st, &reason));
+    Descriptor fd(DEMOOpenDataFile(fontFile, &st, &reason));
     if (fd.get() < 0) {
       // The image library's own report, as if it had failed to open it.
       IMGError();
@@ -132,6 +102,29 @@ bool LoadFontSheet(Font* font) {
     return false;
   }
   ReportUnreadable(fontFile, "it is no PNM image that can be read");
+  return true;
+}
+
+// An optional text of kind (the message, the logo) from the data folder into
+// *text: none when the file is absent, and also, after one line on standard
+// error naming the first problem, when it does not pass its checks (the
+// built-in text is used then). False only when memory ran out.
+bool LoadOptionalText(DemoDataKind kind, const char* builtIn, char** text) {
+  const char* name = DEMODataFileName(kind);
+  const DemoDataFile* file = DEMODataFileFind(name);
+  if (!file) return true;
+  DemoReport report;
+  *text = DEMOLoadChecked(*file, name, DemoCheckContext{}, &report);
+  if (report.outOfMemory) {
+    ReportUnreadable(name, DEMO_OUT_OF_MEMORY);
+    return false;
+  }
+  for (const DemoProblem& problem : report.problems) {
+    if (problem.warning) continue;
+    std::fprintf(stderr, "intro: %s; the built-in %s is used\n",
+                 DEMOProblemLine(problem).c_str(), builtIn);
+    break;
+  }
   return true;
 }
 
@@ -177,7 +170,7 @@ char* DEMOLoadText(const char* name, int32_t limit, const char** reason) {
     return nullptr;
   }
   struct stat st;
-  Descriptor fd(OpenDataFile(name, &st, reason));
+  Descriptor fd(DEMOOpenDataFile(name, &st, reason));
   if (fd.get() < 0) return nullptr;
   size_t size;
   if (limit >= 0) {
@@ -255,6 +248,9 @@ bool DEMOInit() {
     }
   }
   if (!complete) return false;
+  if (!LoadOptionalText(DemoDataKind::Message, "message", &demo.message) ||
+      !LoadOptionalText(DemoDataKind::Logo, "logo", &demo.logo))
+    return false;
 
   demo.stars = STARSNew();
   if (!demo.stars) return Failed("starfield");
@@ -267,8 +263,8 @@ bool DEMOInit() {
 
   demo.scroller = SCROLLNew();
   if (!demo.scroller) return Failed("scroller");
-  SCROLLSetText(demo.scroller, DEMO_SCROLL_MESSAGE);
-  if (std::strcmp(demo.scroller->text, DEMO_SCROLL_MESSAGE) != 0)
+  SCROLLSetText(demo.scroller, DEMOMessage());
+  if (std::strcmp(demo.scroller->text, DEMOMessage()) != 0)
     return Failed("scroller");
   demo.scroller->row = demo.screen->rows * 3 / 4;
   return true;
@@ -285,6 +281,7 @@ void DEMOFrame() {
   DEMOPoll(demo.keyboard);
   DEMOKey(static_cast<int8_t>(demo.keyboard->keys[0]));
   demo.keyboard->keys[0] = 0;
+  DEMOWatchCheck();
 }
 
 void DEMOKey(int8_t key) {
@@ -393,17 +390,33 @@ void DEMOReset() {
   SCRFree(&demo.screen);
   DEMOFreeText(demo.mapText);
   for (char* text : demo.frameTexts) DEMOFreeText(text);
+  DEMOFreeText(demo.message);
+  DEMOFreeText(demo.logo);
+  DEMOWatchStop();
   demo = DemoState{};
   pacer = intro::Pacer{};
 }
 
+const char* DEMOMessage() {
+  return demo.message ? demo.message : DEMO_SCROLL_MESSAGE;
+}
+
+const char* DEMOLogo() { return demo.logo ? demo.logo : DEMO_LOGO; }
+
 void DEMORun() {
+  bool second = false;  // which scene plays
   for (;;) {
-    DEMOScene1();
+    if (second)
+      DEMOScene2();
+    else
+      DEMOScene1();
     if (demo.runState & DEMO_QUIT) break;
-    demo.runState = DEMO_RUNNING;
-    DEMOScene2();
-    if (demo.runState & DEMO_QUIT) break;
+    if (demo.runState == DEMO_RESTART_SCENE) {
+      // A data file changed: the same scene again, its scroller from the start.
+      if (demo.scroller) demo.scroller->offset = 0;
+    } else {
+      second = !second;
+    }
     demo.runState = DEMO_RUNNING;
   }
 }

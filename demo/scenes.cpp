@@ -3,13 +3,13 @@
 // run state is non-zero after a frame.
 #include "common/random.h"
 #include "common/sintab.h"
+#include "demo/data_check.h"
 #include "demo/demo.h"
 
 namespace {
 
 constexpr int kPanFrames = 200;
 constexpr int kRunFrames = 200;
-constexpr int kLogoWidth = 19;
 
 }  // namespace
 
@@ -50,7 +50,9 @@ void DEMOScene2() {
   using intro::SINTAB;
   using intro::SINTAB_SIZE;
   TextScreen* screen = demo.screen;
-  const int32_t x0 = screen->cols / 2 - kLogoWidth / 2;
+  // The logo is centred by its width: 19 for the built-in one.
+  const char* logo = DEMOLogo();
+  const int32_t x0 = screen->cols / 2 - DEMOLogoWidth(logo) / 2;
   const int32_t y = screen->rows / 4;
   const int32_t half = screen->cols / 2;
   demo.p = 0;
@@ -61,7 +63,7 @@ void DEMOScene2() {
     SCRFill(screen, 32);
     STARSMove(demo.stars);
     STARSDraw(demo.stars, screen);
-    SCRPrint(screen, x0 + ((SINTAB[demo.p] * half) >> 16), y, DEMO_LOGO);
+    SCRPrint(screen, x0 + ((SINTAB[demo.p] * half) >> 16), y, logo);
     SCROLLDraw(demo.scroller);
     demo.p = (demo.p + 8) % SINTAB_SIZE;
     if (demo.frameCounter & 1) SCROLLStep(demo.scroller);

@@ -24,16 +24,31 @@ TEST(DataFiles, NameOneFontOneMapAndEveryRunnerFrameInOrder) {
   EXPECT_EQ(DEMODataFileName(DemoDataKind::Runner, DEMO_FRAME_TEXTS), nullptr);
 }
 
-TEST(DataFiles, AreAllInTheDataFolderOnceEach) {
+// The shipped folder holds every file the intro needs and none of the
+// optional ones: the intro shows its built-in message and logo from it.
+TEST(DataFiles, AreAllInTheDataFolderOnceEachAndTheOptionalOnesAreNot) {
   std::set<std::string> names;
   for (int32_t i = 0; i < DEMO_DATA_FILE_COUNT; ++i) {
     const std::string name = DEMO_DATA_FILES[i].name;
     EXPECT_TRUE(names.insert(name).second) << name << " is listed twice";
-    EXPECT_TRUE(std::filesystem::is_regular_file(
-        std::filesystem::path(INTRO_SOURCE_DIR "/data") / name))
+    EXPECT_EQ(std::filesystem::exists(
+                  std::filesystem::path(INTRO_SOURCE_DIR "/data") / name),
+              !DEMO_DATA_FILES[i].optional)
         << name;
   }
-  EXPECT_EQ(DEMO_DATA_FILE_COUNT, 3 + DEMO_FRAME_TEXTS);
+  EXPECT_EQ(DEMO_DATA_FILE_COUNT, 3 + DEMO_FRAME_TEXTS + 2);
+}
+
+TEST(DataFiles, NameTheOptionalMessageAndLogo) {
+  const DemoDataFile* message = DEMODataFileFind("message.txt");
+  const DemoDataFile* logo = DEMODataFileFind("logo.txt");
+  ASSERT_NE(message, nullptr);
+  ASSERT_NE(logo, nullptr);
+  EXPECT_EQ(message->kind, DemoDataKind::Message);
+  EXPECT_EQ(logo->kind, DemoDataKind::Logo);
+  EXPECT_TRUE(message->optional && logo->optional);
+  EXPECT_FALSE(DEMODataFileFind("WorldMap.txt")->optional);
+  EXPECT_EQ(DEMODataFileFind("worldmap.txt"), nullptr);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ struct ArgsCase {
   int status;                  // when it does not run
   int32_t fps;                 // when it runs
   const char* data = nullptr;  // the data folder, when it runs
+  bool watch = false;          // --watch, when it runs
 };
 
 void PrintTo(const ArgsCase& c, std::ostream* os) { *os << c.name; }
@@ -46,6 +47,7 @@ TEST_P(IntroArguments, RunOrEndWithTheirStatus) {
     EXPECT_EQ(options.fps, c.fps);
     EXPECT_STREQ(options.data ? options.data : "(none)",
                  c.data ? c.data : "(none)");
+    EXPECT_EQ(options.watch, c.watch);
     EXPECT_EQ(out + err, "");
     return;
   }
@@ -85,7 +87,15 @@ INSTANTIATE_TEST_SUITE_P(
                  5,
                  "/d"},
         ArgsCase{"DataWithoutFolder", {"--data"}, false, 2, 0},
-        ArgsCase{"DataEmpty", {"--data="}, false, 2, 0}),
+        ArgsCase{"DataEmpty", {"--data="}, false, 2, 0},
+        ArgsCase{"WatchWithTheFolder",
+                 {"--data", "/d", "--watch"},
+                 true,
+                 0,
+                 0,
+                 "/d",
+                 true},
+        ArgsCase{"WatchTakesNoValue", {"--watch=yes"}, false, 2, 0}),
     [](const testing::TestParamInfo<ArgsCase>& info) {
       return info.param.name;
     });

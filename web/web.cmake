@@ -8,13 +8,21 @@ set(INTRO_SITE_DIR ${CMAKE_BINARY_DIR}/site)
 set(web_dir ${PROJECT_SOURCE_DIR}/web)
 
 # The data files the intro opens (data/files.txt, read by
-# cmake/data_files.cmake), packed once into site/intro.data; the loader script
-# that goes with it is built into both pages.
+# cmake/data_files.cmake), taken from the folder INTRO_WEB_DATA (the shipped
+# data/ unless scripts/web.sh --data names a maker's folder) and packed once
+# into site/intro.data, with each optional file (message.txt, logo.txt) that
+# the folder has; the loader script that goes with it is built into both
+# pages.
+set(INTRO_WEB_DATA ${PROJECT_SOURCE_DIR}/data CACHE PATH
+    "The data folder the web pages pack (scripts/web.sh --data DIR)")
 set(intro_data_args "")
 set(intro_data_paths "")
-foreach(f ${INTRO_DATA_FILES})
+foreach(f ${INTRO_DATA_FILES} ${INTRO_DATA_OPTIONAL_FILES})
+  if(f IN_LIST INTRO_DATA_OPTIONAL_FILES AND NOT EXISTS ${INTRO_WEB_DATA}/${f})
+    continue()
+  endif()
   list(APPEND intro_data_args ${f}@/${f})
-  list(APPEND intro_data_paths ${PROJECT_SOURCE_DIR}/data/${f})
+  list(APPEND intro_data_paths ${INTRO_WEB_DATA}/${f})
 endforeach()
 set(intro_data_loader ${CMAKE_BINARY_DIR}/intro-data.js)
 add_custom_command(
@@ -22,7 +30,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E make_directory ${INTRO_SITE_DIR}
   COMMAND ${EMSCRIPTEN_ROOT_PATH}/tools/file_packager ${INTRO_SITE_DIR}/intro.data
           --preload ${intro_data_args} --js-output=${intro_data_loader}
-  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/data
+  WORKING_DIRECTORY ${INTRO_WEB_DATA}
   DEPENDS ${intro_data_paths}
   COMMENT "Packing the intro's data files"
   VERBATIM)

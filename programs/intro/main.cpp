@@ -5,6 +5,7 @@
 // (native.cpp, web/web_config.cpp) says what makes it differ.
 #include "cli/cli.h"
 #include "demo/demo.h"
+#include "demo/watch.h"
 #include "programs/intro/config.h"
 #include "programs/intro/options.h"
 #include "sdl/platform.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     DEMOFree();
     return 1;
   }
+  if (options.watch) DEMOWatchStart();
   DEMORun();
   DEMOFree();
   return cli::FinishOutput(program) ? 0 : 1;

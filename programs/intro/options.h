@@ -9,6 +9,8 @@ struct IntroOptions {
   int32_t fps = 0;  // presentations a second, 1 to 1000; 0 is unlimited
   // The folder the data files are read from; none: the working directory.
   const char* data = nullptr;
+  // Reload a data file when it changes, restarting the scene (demo/watch.h).
+  bool watch = false;
 };
 
 // Parses the intros' arguments into options (the one option parser, cli.h).

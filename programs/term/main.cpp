@@ -25,6 +25,7 @@
 
 #include "cli/cli.h"
 #include "demo/demo.h"
+#include "demo/watch.h"
 #include "recording/recording.h"
 #include "render/ink.h"
 #include "sdl/events.h"
@@ -37,6 +38,7 @@ constexpr int kIn = STDIN_FILENO, kOut = STDOUT_FILENO;
 
 constexpr char kUsage[] =
     " [--fps N] [--size WxH] [--stop-at N[,M...]] [--cast FILE]\n"
+    "       [--watch]\n"
     "Plays the intro in this terminal, from the data files in the working\n"
     "directory, as characters: 80x60 cells on a terminal of at least 80\n"
     "columns and 60 rows, 40x25 otherwise.\n"
@@ -50,6 +52,7 @@ constexpr char kUsage[] =
     "  --data DIR       read the data files from the folder DIR instead\n"
     "  --cast FILE      also record what is played, in real time, as an\n"
     "                   asciicast v2 file\n"
+    "  --watch          take in every data file saved while it plays\n"
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
@@ -116,6 +119,7 @@ bool ParseStops(const char* value, void*) {
 
 // The folder of the data files (--data); none: the working directory.
 const char* data = nullptr;
+bool watch = false;  // --watch
 
 // True to run; otherwise *status is the exit status.
 bool ParseArguments(int argc, char** argv, int* status) {
@@ -126,6 +130,7 @@ bool ParseArguments(int argc, char** argv, int* status) {
                 ParseStops, nullptr);
   parser.Text("--data", "a folder", &data);
   parser.Text("--cast", "a file", &castPath);
+  parser.Flag("--watch", &watch);
   return parser.Parse(argc, argv, status);
 }
 
@@ -358,6 +363,7 @@ int Run(int argc, char** argv) {
       return 1;
     }
   }
+  if (watch) DEMOWatchStart();  // a refusal is told before the screen is taken
   std::atexit(TERMTtyRestore);
   if (!TERMTtyEnter(kIn, kOut)) WriteFailed();
   started = std::chrono::steady_clock::now();
