@@ -406,9 +406,12 @@ char* Usable(DemoDataKind kind, const std::string& bytes) {
 
 std::string DEMOProblemLine(const DemoProblem& problem) {
   std::string line = problem.file;
-  if (problem.line > 0)
-    line += ":" + std::to_string(problem.line) + ":" +
-            std::to_string(problem.column);
+  if (problem.line > 0) {
+    line += ':';
+    line += std::to_string(problem.line);
+    line += ':';
+    line += std::to_string(problem.column);
+  }
   line += problem.warning ? ": warning: " : ": error: ";
   return line + problem.what;
 }
