@@ -19,6 +19,8 @@
 #include "textscreen/stars.h"
 #include "textscreen/textscreen.h"
 
+struct RenderCache;  // demo/render.h
+
 // The configured screen size in pixels (320 x 200 full screen, 640 x 480 in a
 // window). Each program defines them in its configuration unit.
 extern int32_t DEMO_SCREEN_WIDTH;
@@ -48,6 +50,8 @@ struct DemoState {
   int32_t p, q;           // phase indexes into the sine table
   int32_t frameCounter;   // frames of scene 2, also advanced by DEMOFps
   int32_t presentations;  // frames presented so far, the fade's included
+  RenderCache* renderCache;  // what the frame image shows; made at the first
+                             // frame (none: every frame is drawn in full)
 };
 
 extern DemoState demo;
@@ -92,8 +96,11 @@ extern const char DEMO_OUT_OF_MEMORY[];
                                  const char** reason = nullptr);
 void DEMOFreeText(char* text);
 
-// One presented frame: clear and render the frame image, show it, poll the
-// keyboard and dispatch the key.
+// One presented frame: bring the frame image to the text screen's picture
+// (the pixels of clearing it and rendering every cell, drawn where cells
+// changed; see demo/render.h), show it, poll the keyboard and dispatch the
+// key. Whoever else writes into the frame image between frames calls
+// DEMORenderInvalidate(demo.renderCache) first; DEMODarken does.
 void DEMOFrame();
 
 // Draws every cell of screen into image through font at (8 * col, 8 * row).
@@ -116,7 +123,7 @@ int32_t DEMOTextHeight(const char* text);
 void DEMOFadeOut();
 
 // Subtracts the low byte of amount from each colour channel of every pixel,
-// clamping at 0; the top byte becomes 0.
+// clamping at 0; the top byte becomes 0. The next frame is drawn in full.
 void DEMODarken(Image* image, int32_t amount);
 
 // Frames per second since SDL started; counts one frame per call.

@@ -13,6 +13,7 @@
 
 #include "common/descriptor_internal.h"
 #include "demo/demo.h"
+#include "demo/render.h"
 #include "sdl/platform.h"
 
 #if defined(__SSE2__)
@@ -241,8 +242,8 @@ bool DEMOInit() {
 }
 
 void DEMOFrame() {
-  IMGClear(demo.frame);
-  DEMORender(demo.frame, demo.screen, demo.font);
+  if (!demo.renderCache) demo.renderCache = DEMORenderCacheNew();
+  DEMORenderFrame(demo.renderCache, demo.frame, demo.screen, demo.font);
   Present();
   if (!demo.keyboard) {
     DEMOPoll(nullptr);  // still drain the queue
@@ -303,6 +304,7 @@ void DEMOFadeOut() {
 
 void DEMODarken(Image* image, int32_t amount) {
   if (!image) return;
+  DEMORenderInvalidate(demo.renderCache);  // the render's picture is gone
   // Each channel is clamped on its own, so the visiting order does not matter.
   const uint32_t a = static_cast<uint32_t>(amount) & 0xFFu;
   uint32_t* p = image->pixels;
@@ -342,6 +344,7 @@ void DEMOFree() {
   if (demo.font) FONTFree(&demo.font);
   if (demo.keyboard) SDLKBDFree(&demo.keyboard);
   if (demo.display) SDLDPYFree(&demo.display);
+  DEMORenderCacheFree(&demo.renderCache);
 }
 
 void DEMOReset() {
@@ -354,6 +357,7 @@ void DEMOReset() {
   SCRFree(&demo.screen);
   DEMOFreeText(demo.mapText);
   for (char* text : demo.frameTexts) DEMOFreeText(text);
+  DEMORenderCacheFree(&demo.renderCache);
   demo = DemoState{};
 }
 
