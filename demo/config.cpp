@@ -4,6 +4,7 @@
 // which waits for the frame's deadline when paced.
 #include "common/pacer.h"
 #include "demo/demo.h"
+#include "demo/render.h"
 #include "demo/options.h"
 #include "sdl/display.h"
 
@@ -22,7 +23,11 @@ void DEMOSetRate(int32_t fps) { pacer.SetRate(fps); }
 
 void DEMOPresent(Display* display, const Image* frame) {
   pacer.Wait();
-  SDLDPYShow(display, frame);
+  // Only what the last frame changed, when the render knows it.
+  int32_t count = 0;
+  const ImageRect* changed =
+      DEMORenderChanges(demo.renderCache, frame, &count);
+  SDLDPYShowRects(display, frame, changed, count);
 }
 
 void DEMOPoll(Keyboard* keyboard) { SDLKBDGetKey(keyboard); }

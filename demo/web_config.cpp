@@ -9,6 +9,7 @@
 #include <emscripten.h>
 
 #include "demo/demo.h"
+#include "demo/render.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
 
@@ -27,7 +28,12 @@ EM_ASYNC_JS(void, WebAfterPresent, (int n), {
 void DEMOSetRate(int32_t) {}
 
 void DEMOPresent(Display* display, const Image* frame) {
-  SDLDPYShow(display, frame);
+  // Only what the last frame changed reaches the canvas, when the render
+  // knows it.
+  int32_t count = 0;
+  const ImageRect* changed =
+      DEMORenderChanges(demo.renderCache, frame, &count);
+  SDLDPYShowRects(display, frame, changed, count);
   WebAfterPresent(demo.presentations);  // counted by the driver afterwards
 }
 

@@ -3,7 +3,11 @@
 #include "sdl/display.h"
 
 #include <SDL.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -47,6 +51,26 @@ Display* current = nullptr;  // the one display
 SDL_Surface* screen =
     nullptr;                  // from the last SDL_SetVideoMode; none if failed
 bool doubleBuffered = false;  // screen has SDL_DOUBLEBUF
+
+// The image whose whole picture the screen holds: what the last show
+// presented since the mode was set (none after SDLDPYShowDirect, which leaves
+// the screen's memory as it was). SDLDPYShowRects updates it part by part.
+struct Shown {
+  const Image* image;
+  const uint32_t* pixels;
+  int32_t width, height;
+};
+Shown onScreen = {};
+
+void NoteShown(const Image* image) {
+  onScreen = {image, image->pixels, image->width, image->height};
+}
+
+// The screen holds the whole picture of image as it was last presented.
+bool ShowsImage(const Image* image) {
+  return onScreen.image == image && onScreen.pixels == image->pixels &&
+         onScreen.width == image->width && onScreen.height == image->height;
+}
 
 struct SurfaceDeleter {
   void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
@@ -186,6 +210,85 @@ bool ConvertToScreen(const Image* image, int32_t w, int32_t h) {
 
 #endif  // __EMSCRIPTEN__
 
+// SDLDPYShowRects can present parts on this screen: the screen's 16-bit
+// positions reach every pixel, and (natively) it stores pixels as an Image
+// does, so a part is a plain copy.
+bool PartsFit() {
+  if (screen->w > INT16_MAX || screen->h > INT16_MAX) return false;
+#ifdef __EMSCRIPTEN__
+  return true;
+#else
+  return ScreenHasImageFormat();
+#endif
+}
+
+#ifdef __EMSCRIPTEN__
+
+// Writes the parts of the picture at pixels (width pixels a row) into the
+// page's canvas, each 0x00RRGGBB pixel as R, G, B, A bytes (A opaque), the
+// bytes SDL's own unlock writes. One image of the canvas's size is kept
+// between calls; each part is converted into it and put from it with a
+// dirty rectangle, so only the parts reach the canvas.
+EM_JS(void, WebPutParts,
+      (const uint32_t* pixels, int width, const SDL_Rect* parts, int count,
+       int rectBytes), {
+  var canvas = Module['canvas'];
+  var ctx = canvas.getContext('2d');
+  var frame = Module.partsImage;
+  if (!frame || frame.width != canvas.width || frame.height != canvas.height)
+    frame = Module.partsImage = ctx.createImageData(canvas.width, canvas.height);
+  var to = new Uint32Array(frame.data.buffer);
+  var from = HEAPU32, base = pixels >> 2, pitch = frame.width;
+  for (var k = 0; k < count; k++) {
+    var at = parts + k * rectBytes;
+    var x = HEAP16[at >> 1], y = HEAP16[(at >> 1) + 1];
+    var w = HEAPU16[(at >> 1) + 2], h = HEAPU16[(at >> 1) + 3];
+    for (var j = y; j < y + h; j++) {
+      var s = base + j * width + x, d = j * pitch + x;
+      for (var i = 0; i < w; i++) {
+        var v = from[s + i];
+        to[d + i] = 0xFF000000 | (v & 0xFF00) | ((v >>> 16) & 0xFF) |
+                    ((v & 0xFF) << 16);
+      }
+    }
+    ctx.putImageData(frame, 0, 0, x, y, w, h);
+  }
+});
+
+// The parts of image reach the canvas; the screen surface is left as it is
+// (a whole show rewrites it from the image).
+bool PresentParts(const Image* image, const SDL_Rect* parts, int n) {
+  WebPutParts(image->pixels, image->width, parts, n, sizeof(SDL_Rect));
+  return true;
+}
+
+#else
+
+// Copies the parts of image into the screen (whose format is the image's)
+// and updates only them on the display.
+bool PresentParts(const Image* image, SDL_Rect* parts, int n) {
+  if (n > 0) {
+    if (SDL_LockSurface(screen) < 0) return false;
+    const size_t sourcePitch = static_cast<size_t>(image->width);
+    for (int k = 0; k < n; ++k) {
+      const SDL_Rect& r = parts[k];
+      const size_t bytes = size_t(r.w) * sizeof(uint32_t);
+      const uint32_t* from = image->pixels + size_t(r.y) * sourcePitch + r.x;
+      auto* to = static_cast<uint8_t*>(screen->pixels) +
+                 size_t(r.y) * screen->pitch + size_t(r.x) * sizeof(uint32_t);
+      for (int y = 0; y < r.h; ++y, from += sourcePitch, to += screen->pitch)
+        std::memcpy(to, from, bytes);
+    }
+    SDL_UnlockSurface(screen);
+  }
+  // Even with no part the frame is presented, so each call is one
+  // presentation, as for the other show operations.
+  SDL_UpdateRects(screen, n, parts);
+  return true;
+}
+
+#endif  // __EMSCRIPTEN__
+
 }  // namespace
 
 Display* SDLDPYNew() {
@@ -214,6 +317,7 @@ void SDLDPYFree(Display** display) {
   if (screen) SDL_FreeSurface(screen);
   screen = nullptr;
   doubleBuffered = false;
+  onScreen = {};
   delete current;
   current = nullptr;
   *display = nullptr;
@@ -225,6 +329,7 @@ void SDLDPYSetMode(Display* display, int32_t width, int32_t height) {
     return;
   }
   if (screen) SDL_FreeSurface(screen);
+  onScreen = {};
   screen = SDL_SetVideoMode(width, height, 0, SDLDPY_MODE_FLAGS);
   if (!screen) {
     SDLDPYError();
@@ -265,7 +370,43 @@ void SDLDPYShow(Display* display, const Image* image) {
       return;
     }
   }
+  NoteShown(image);
   Present();
+}
+
+void SDLDPYShowRects(Display* display, const Image* image,
+                     const ImageRect* rects, int32_t count) {
+  if (!CanShow(display, image) || !ScreenUsable()) {
+    SDLDPYError();
+    return;
+  }
+  if (!rects || count < 0 || count > SDLDPY_MAX_RECTS || doubleBuffered ||
+      !ShowsImage(image) || !PartsFit()) {
+    SDLDPYShow(display, image);
+    return;
+  }
+  // The parts cut to the image, the display and the screen's clip rectangle.
+  const int32_t w = std::min(image->width, current->width);
+  const int32_t h = std::min(image->height, current->height);
+  const SDL_Rect& clip = screen->clip_rect;
+  const int32_t left = std::max<int32_t>(0, clip.x);
+  const int32_t top = std::max<int32_t>(0, clip.y);
+  const int32_t right = std::min<int32_t>(w, clip.x + clip.w);
+  const int32_t bottom = std::min<int32_t>(h, clip.y + clip.h);
+  SDL_Rect parts[SDLDPY_MAX_RECTS];
+  int n = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    const ImageRect& r = rects[k];
+    const int64_t x0 = std::max<int64_t>(left, r.x);
+    const int64_t y0 = std::max<int64_t>(top, r.y);
+    const int64_t x1 = std::min<int64_t>(right, int64_t{r.x} + r.w);
+    const int64_t y1 = std::min<int64_t>(bottom, int64_t{r.y} + r.h);
+    if (x0 >= x1 || y0 >= y1) continue;
+    parts[n++] = SDL_Rect{static_cast<Sint16>(x0), static_cast<Sint16>(y0),
+                          static_cast<Uint16>(x1 - x0),
+                          static_cast<Uint16>(y1 - y0)};
+  }
+  if (!PresentParts(image, parts, n)) SDLDPYError();
 }
 
 namespace {
@@ -295,6 +436,7 @@ void SDLDPYShowDirect(Display* display, const Image* image) {
   Present();
   screen->pixels = own;
   SDL_UnlockSurface(screen);
+  onScreen = {};  // the screen's own memory was not written
 }
 
 void SDLDPYShowCopy(Display* display, const Image* image) {
@@ -302,6 +444,7 @@ void SDLDPYShowCopy(Display* display, const Image* image) {
   const size_t n = static_cast<size_t>(current->width) * current->height;
   if (n) std::memcpy(screen->pixels, image->pixels, n * sizeof(uint32_t));
   SDL_UnlockSurface(screen);
+  NoteShown(image);
   Present();
 }
 
