@@ -1,9 +1,11 @@
 // Configuration of the test programs that link the driver: the windowed
 // intro's size (its flags come from sdl_config.cpp), and a present/poll pair
-// that records what was presented and plays a key script. Tests that need the
+// that presents as the intros do, records what was presented and plays a key
+// script. Tests that need the
 // full-screen geometry set DEMO_SCREEN_* first.
 #include "demo/demo.h"
 #include "demo/options.h"
+#include "demo/render.h"
 #include "sdl/display.h"
 #include "sdl/events.h"
 #include "tests/demo_harness.h"
@@ -23,7 +25,11 @@ void DEMOSetRate(int32_t fps) { test::harness.pacer.SetRate(fps); }
 
 void DEMOPresent(Display* display, const Image* frame) {
   test::harness.pacer.Wait();
-  SDLDPYShow(display, frame);
+  // As the intros present: what the render lists as changed.
+  int32_t count = 0;
+  const ImageRect* changed =
+      DEMORenderChanges(demo.renderCache, frame, &count);
+  SDLDPYShowRects(display, frame, changed, count);
   test::harness.OnPresent(demo.presentations, frame);
 }
 
