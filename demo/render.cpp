@@ -22,6 +22,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -214,6 +215,29 @@ class Painter {
 
   size_t imageWidth() const { return imageWidth_; }
 
+  // Writes the cell whose top-left pixel is at, wholly inside the image, as
+  // clearing it and drawing code's glyph would leave it, in one pass: a
+  // glyph row copied whole gives 0 where the glyph has none, as the clear
+  // does. False (nothing written) unless code's glyph is a whole 8-wide one
+  // from the table, or has no ink.
+  bool Replace(int32_t code, uint32_t* at) {
+    const uint32_t index = static_cast<uint32_t>(code);
+    if (index >= kCached) return false;
+    uint64_t ink = inkOf_[index];
+    if (ink == kUnread) [[unlikely]]
+      ink = Learn(index);
+    if (ink & kGeneral) return false;
+    int32_t y = 0;
+    if (ink) {
+      const uint32_t* s = sourceOf_[index];
+      for (const int32_t rows = glyphOf_[index].rows; y < rows;
+           ++y, s += sheetWidth_, at += imageWidth_)
+        std::memcpy(at, s, kCell * sizeof(uint32_t));
+    }
+    for (; y < kCell; ++y, at += imageWidth_) std::fill_n(at, kCell, 0u);
+    return true;
+  }
+
   // Draws the glyph of code for the cell at (c, r), whose pixels start at
   // line + 8 c; whole when the cell lies wholly inside the image. False when
   // the glyph has no ink (nothing was drawn).
@@ -380,8 +404,9 @@ class Changes {
 
 // Clears and redraws the visible cells of screen whose code differs from the
 // one in shown (the codes image shows, laid out as screen's cells), brings
-// shown up to date and lists what changed in changes. Runs of changed cells
-// are cleared row by row, each pixel row of a run with one fill.
+// shown up to date and lists what changed in changes, a rectangle per run of
+// changed cells (or more runs joined). A whole cell whose glyph is a whole
+// 8-wide one is written in one pass; any other is cleared, then drawn.
 void DrawChanged(Painter& painter, Image* image, const TextScreen* screen,
                  int32_t* shown, Changes& changes) {
   const Visible v = VisibleCells(image, screen);
@@ -407,11 +432,14 @@ void DrawChanged(Painter& painter, Image* image, const TextScreen* screen,
         const int32_t c = c0 + first, end = c + length;
         const int32_t x0 = c * kCell;
         const int32_t x1 = std::min(end * kCell, image->width);
-        uint32_t* row = line + x0;
-        for (int32_t y = 0; y < bandRows; ++y, row += imageWidth)
-          std::fill_n(row, x1 - x0, 0u);
         for (int32_t k = c; k < end; ++k) {
           was[k] = cell[k];
+          uint32_t* at = line + size_t(k) * kCell;
+          if (k < whole && painter.Replace(cell[k], at)) continue;
+          // Cleared, then drawn as the whole frame draws it.
+          const int32_t w = std::min(kCell, image->width - k * kCell);
+          for (int32_t y = 0; y < bandRows; ++y)
+            std::fill_n(at + size_t(y) * imageWidth, w, 0u);
           painter.Draw(cell[k], k, r, line, k < whole);
         }
         changes.Add(x0, x1, top, bandRows);
