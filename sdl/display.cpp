@@ -229,9 +229,11 @@ bool PartsFit() {
 // bytes SDL's own unlock writes. One image of the canvas's size is kept
 // between calls; each part is converted into it and put from it with a
 // dirty rectangle, so only the parts reach the canvas.
+// Emscripten's SDL_Rect holds four ints (x, y, w, h), read as such below.
+static_assert(sizeof(SDL_Rect) == 4 * sizeof(int32_t));
+
 EM_JS(void, WebPutParts,
-      (const uint32_t* pixels, int width, const SDL_Rect* parts, int count,
-       int rectBytes), {
+      (const uint32_t* pixels, int width, const SDL_Rect* parts, int count), {
   var canvas = Module['canvas'];
   var ctx = canvas.getContext('2d');
   var frame = Module.partsImage;
@@ -240,9 +242,8 @@ EM_JS(void, WebPutParts,
   var to = new Uint32Array(frame.data.buffer);
   var from = HEAPU32, base = pixels >> 2, pitch = frame.width;
   for (var k = 0; k < count; k++) {
-    var at = parts + k * rectBytes;
-    var x = HEAP16[at >> 1], y = HEAP16[(at >> 1) + 1];
-    var w = HEAPU16[(at >> 1) + 2], h = HEAPU16[(at >> 1) + 3];
+    var at = (parts >> 2) + 4 * k;
+    var x = HEAP32[at], y = HEAP32[at + 1], w = HEAP32[at + 2], h = HEAP32[at + 3];
     for (var j = y; j < y + h; j++) {
       var s = base + j * width + x, d = j * pitch + x;
       for (var i = 0; i < w; i++) {
@@ -258,7 +259,7 @@ EM_JS(void, WebPutParts,
 // The parts of image reach the canvas; the screen surface is left as it is
 // (a whole show rewrites it from the image).
 bool PresentParts(const Image* image, const SDL_Rect* parts, int n) {
-  WebPutParts(image->pixels, image->width, parts, n, sizeof(SDL_Rect));
+  WebPutParts(image->pixels, image->width, parts, n);
   return true;
 }
 
@@ -402,9 +403,11 @@ void SDLDPYShowRects(Display* display, const Image* image,
     const int64_t x1 = std::min<int64_t>(right, int64_t{r.x} + r.w);
     const int64_t y1 = std::min<int64_t>(bottom, int64_t{r.y} + r.h);
     if (x0 >= x1 || y0 >= y1) continue;
-    parts[n++] = SDL_Rect{static_cast<Sint16>(x0), static_cast<Sint16>(y0),
-                          static_cast<Uint16>(x1 - x0),
-                          static_cast<Uint16>(y1 - y0)};
+    SDL_Rect& part = parts[n++];
+    part.x = static_cast<Sint16>(x0);
+    part.y = static_cast<Sint16>(y0);
+    part.w = static_cast<Uint16>(x1 - x0);
+    part.h = static_cast<Uint16>(y1 - y0);
   }
   if (!PresentParts(image, parts, n)) SDLDPYError();
 }
