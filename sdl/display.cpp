@@ -62,9 +62,7 @@ struct Shown {
 };
 Shown onScreen = {};
 
-void NoteShown(const Image* image) {
-  onScreen = {image, image->pixels, image->width, image->height};
-}
+void NoteShown(const Image* image);
 
 // The screen holds the whole picture of image as it was last presented.
 bool ShowsImage(const Image* image) {
@@ -224,26 +222,27 @@ bool PartsFit() {
 
 #ifdef __EMSCRIPTEN__
 
-// Writes the parts of the picture at pixels (width pixels a row) into the
-// page's canvas, each 0x00RRGGBB pixel as R, G, B, A bytes (A opaque), the
-// bytes SDL's own unlock writes. One image of the canvas's size is kept
-// between calls; each part is converted into it and put from it with a
-// dirty rectangle, so only the parts reach the canvas.
-// Emscripten's SDL_Rect holds four ints (x, y, w, h), read as such below.
-static_assert(sizeof(SDL_Rect) == 4 * sizeof(int32_t));
-
+// Writes the parts of the picture at pixels (width pixels a row, w x h of
+// them shown) into the page's canvas, each 0x00RRGGBB pixel as R, G, B, A
+// bytes (A opaque), the bytes SDL's own unlock writes. The page keeps a copy
+// of the canvas's picture (Module.partsImage); it is brought up to date whole
+// when whole is set (the canvas was drawn another way since), otherwise part
+// by part. The copy is put on the canvas through dirty rectangles, one for
+// each run of parts that share their rows (a band of cells), so only the
+// changed bands reach the canvas.
 EM_JS(void, WebPutParts,
-      (const uint32_t* pixels, int width, const SDL_Rect* parts, int count), {
+      (const uint32_t* pixels, int width, int w, int h, const SDL_Rect* parts,
+       int count, int whole), {
   var canvas = Module['canvas'];
   var ctx = canvas.getContext('2d');
   var frame = Module.partsImage;
-  if (!frame || frame.width != canvas.width || frame.height != canvas.height)
+  if (!frame || frame.width != canvas.width || frame.height != canvas.height) {
     frame = Module.partsImage = ctx.createImageData(canvas.width, canvas.height);
+    whole = 1;
+  }
   var to = new Uint32Array(frame.data.buffer);
   var from = HEAPU32, base = pixels >> 2, pitch = frame.width;
-  for (var k = 0; k < count; k++) {
-    var at = (parts >> 2) + 4 * k;
-    var x = HEAP32[at], y = HEAP32[at + 1], w = HEAP32[at + 2], h = HEAP32[at + 3];
+  function convert(x, y, w, h) {
     for (var j = y; j < y + h; j++) {
       var s = base + j * width + x, d = j * pitch + x;
       for (var i = 0; i < w; i++) {
@@ -252,14 +251,34 @@ EM_JS(void, WebPutParts,
                     ((v & 0xFF) << 16);
       }
     }
-    ctx.putImageData(frame, 0, 0, x, y, w, h);
+  }
+  if (whole) convert(0, 0, Math.min(w, pitch), Math.min(h, frame.height));
+  var k = 0;
+  while (k < count) {
+    var at = (parts >> 2) + 4 * k;
+    var y = HEAP32[at + 1], rows = HEAP32[at + 3];
+    var left = HEAP32[at], right = left;
+    for (; k < count; k++, at += 4) {
+      if (HEAP32[at + 1] != y || HEAP32[at + 3] != rows) break;
+      var x = HEAP32[at], pw = HEAP32[at + 2];
+      if (!whole) convert(x, y, pw, rows);
+      right = x + pw;
+    }
+    ctx.putImageData(frame, 0, 0, left, y, right - left, rows);
   }
 });
+
+// The page's copy of the canvas holds the picture last presented.
+bool mirrorCurrent = false;
 
 // The parts of image reach the canvas; the screen surface is left as it is
 // (a whole show rewrites it from the image).
 bool PresentParts(const Image* image, const SDL_Rect* parts, int n) {
-  WebPutParts(image->pixels, image->width, parts, n);
+  WebPutParts(image->pixels, image->width,
+              std::min(image->width, current->width),
+              std::min(image->height, current->height), parts, n,
+              !mirrorCurrent);
+  mirrorCurrent = true;
   return true;
 }
 
@@ -289,6 +308,13 @@ bool PresentParts(const Image* image, SDL_Rect* parts, int n) {
 }
 
 #endif  // __EMSCRIPTEN__
+
+void NoteShown(const Image* image) {
+  onScreen = {image, image->pixels, image->width, image->height};
+#ifdef __EMSCRIPTEN__
+  mirrorCurrent = false;  // the canvas was drawn whole, without the copy
+#endif
+}
 
 }  // namespace
 
