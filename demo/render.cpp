@@ -330,8 +330,10 @@ uint64_t Changed(const int32_t* now, const int32_t* was, int32_t n) {
 }
 
 // Changed runs of cells closer than this (in pixels) share one rectangle: a
-// short copy of unchanged pixels costs less than one more rectangle.
-constexpr int32_t kJoinGap = 4 * kCell;
+// copy of one unchanged cell costs less than one more rectangle, while wider
+// gaps, on a screen of scattered stars, would join most of every band and
+// have the present copy pixels that did not change.
+constexpr int32_t kJoinGap = kCell;
 
 // The rectangles one frame changed, built band by band (a band is a row of
 // cells): runs in a band are joined when close, and a band's single

@@ -27,7 +27,7 @@ struct RenderCache;
 
 // The most changed rectangles one frame lists; a frame that changed in more
 // places lists the one rectangle around all of them.
-inline constexpr int32_t DEMO_RENDER_RECTS = 256;
+inline constexpr int32_t DEMO_RENDER_RECTS = 2048;
 
 // A cache that knows no image yet (its first frame is a full one), or none
 // when memory ran out. Released with DEMORenderCacheFree.

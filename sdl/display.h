@@ -68,7 +68,7 @@ void SDLDPYShow(Display* display, const Image* image);
 
 // The most rectangles SDLDPYShowRects presents one by one; more are presented
 // as the whole image.
-inline constexpr int32_t SDLDPY_MAX_RECTS = 256;
+inline constexpr int32_t SDLDPY_MAX_RECTS = 2048;
 
 // Presents only the parts of image named by the count rectangles (in image
 // pixels; each is cut to the part of the image that fits the display), when

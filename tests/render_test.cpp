@@ -467,20 +467,24 @@ TEST(DemoRenderFrame, ListsOnlyTheCellsThatChanged) {
 }
 
 // Stars: many single cells all over the screen. Their rectangles stay within
-// the limit, or are replaced by the one box around them all.
+// the limit, or are replaced by the one box around them all; every third cell
+// of a wide screen gives more runs than the limit.
 TEST(DemoRenderFrame, ManyScatteredChangesStayListed) {
   std::mt19937 rng(512);
   ImagePtr sheet(IMGLoad(INTRO_SOURCE_DIR "/data/font8x8.ppm"));
   ASSERT_NE(sheet, nullptr);
   Font font = FontOf(sheet.get());
-  Screen s(80, 60);
-  ImagePtr frame(test::MakeImage(640, 480, {}));
+  Screen s(240, 60);
+  ImagePtr frame(test::MakeImage(1920, 480, {}));
   CachePtr cache(DEMORenderCacheNew());
   DEMORenderFrame(cache.get(), frame.get(), &s.screen, &font);
-  for (int changed : {10, 200, 2000}) {
+  for (int changed : {10, 200, 2000, 0}) {
     SCOPED_TRACE(std::to_string(changed) + " cells changed");
     for (int k = 0; k < changed; ++k)
       s.cells[rng() % s.cells.size()] = rng() % 2 ? '*' : 32;
+    if (changed == 0)  // every third cell
+      for (size_t i = 0; i < s.cells.size(); i += 3)
+        s.cells[i] = s.cells[i] == '#' ? 'o' : '#';
     ImagePtr before(IMGCopy(frame.get()));
     DEMORenderFrame(cache.get(), frame.get(), &s.screen, &font);
     int32_t count = -1;
@@ -488,6 +492,9 @@ TEST(DemoRenderFrame, ManyScatteredChangesStayListed) {
         DEMORenderChanges(cache.get(), frame.get(), &count);
     ASSERT_NE(rects, nullptr);
     EXPECT_LE(count, DEMO_RENDER_RECTS);
+    if (changed == 0) {
+      EXPECT_EQ(count, 1);
+    }
     EXPECT_EQ(UnlistedChange(before.get(), frame.get(), rects, count), "");
   }
 }
