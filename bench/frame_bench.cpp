@@ -1,6 +1,7 @@
 // One whole frame of the windowed intro (640 x 480, 80 x 60 cells) on SDL's
-// dummy video driver: DEMOFrame (clear, render, present, poll, dispatch)
-// against the plain path, which renders with one plain FONTPutChar per cell
+// dummy video driver: DEMOFrame (render, present, poll, dispatch; the screen
+// is the same at every frame, so after the first it redraws and presents
+// nothing but the frame's bookkeeping) against the plain path, which renders with one plain FONTPutChar per cell
 // and presents through a temporary surface with an alpha mask,
 // SDL_DisplayFormat and a blit. The screen is a frame of scene 2: stars
 // spread over the screen, the logo and the scroller's row.

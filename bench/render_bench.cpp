@@ -19,17 +19,30 @@
 //   copy: what any render through that kernel costs before it does any work
 //   per cell.
 //
+// Frames of the real scenes, recorded once by running the intro headless (SDL's
+// dummy video driver, the data files of the source tree) at 80 x 60 cells:
+// scene 2 (stars, logo, scroller; 300 frames after the first 100) and the
+// map's drift of scene 1 (its 200 frames), each frame drawn after the one
+// before it:
+//
+// - DEMORenderFrame, which redraws only the cells that changed;
+// - IMGClear + DEMORender, the whole frame every time.
+//
 // The program ends with a table of ratios of median processor times: the
 // floor's, the plain path's and the peers' over the render's (above 1: the
-// render takes less); then the render's time and the glyph rows' over the
-// memset's (below: less is better).
+// render takes less), and the whole frames' over DEMORenderFrame's on each
+// sequence; then the render's time, the glyph rows' and a scene-2 frame's
+// over the memset's (below: less is better).
 //
 //   render_bench --benchmark_repetitions=5
 //                --benchmark_report_aggregates_only=true
+#include <SDL.h>
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -38,6 +51,7 @@
 #include "bench/plain_render.h"
 #include "bench/ratio_table.h"
 #include "demo/demo.h"
+#include "render/render.h"
 #include "img/blit_internal.h"
 
 #if defined(INTRO_HAVE_LIBTCOD)
@@ -341,6 +355,94 @@ void BM_Libcaca(benchmark::State& state) {
 }
 #endif
 
+// ---- Sequences of real frames ---------------------------------------------
+
+// The cells of every frame of one sequence, 80 x 60 each.
+using Sequence = std::vector<std::vector<int32_t>>;
+enum Which { kScene2, kMap };
+
+// The frames being recorded, and how many the current scene may still show.
+Sequence* recording = nullptr;
+int recordLeft = 0;
+
+// The present while recording: the cells the frame was drawn from.
+void RecordFrame(Display*, const Image*) {
+  recording->push_back(std::vector<int32_t>(
+      demo.screen->cells,
+      demo.screen->cells + size_t(demo.screen->cols) * demo.screen->rows));
+  if (--recordLeft == 0) DEMOStop();
+}
+
+// Runs scene 2 for skip + count frames, then scene 1 for its 200 map frames,
+// and keeps the last count of the first and all of the second. Empty when the
+// intro cannot start headless.
+const Sequence& Recorded(Which which) {
+  static const std::vector<Sequence> sequences = [] {
+    std::vector<Sequence> out(2);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE) != 0) return out;
+    DemoConfig record;  // the windowed intro, recording instead of showing
+    record.present = RecordFrame;
+    DEMOConfigure(record);
+    if (chdir(INTRO_SOURCE_DIR "/data") != 0 || !DEMOInit() ||
+        demo.screen->cols != 80)
+      return out;
+    constexpr int kSkip = 100, kCount = 300;
+    recording = &out[kScene2];
+    recordLeft = kSkip + kCount;
+    DEMOScene2();
+    out[kScene2].erase(out[kScene2].begin(), out[kScene2].begin() + kSkip);
+    demo.runState = DEMO_RUNNING;
+    recording = &out[kMap];
+    recordLeft = 200;
+    DEMOScene1();
+    DEMOReset();
+    DEMOConfigure(DemoConfig{});
+    SDL_Quit();
+    return out;
+  }();
+  return sequences[which];
+}
+
+const char* const kSequenceNames[] = {"scene 2", "scene 1 map"};
+
+// Draws every frame of the sequence in turn, the first once beforehand; full
+// draws each in full, otherwise DEMORenderFrame redraws what changed.
+void DrawSequence(benchmark::State& state, bool full) {
+  if (!Usable(state)) return;
+  const Which which = Which(state.range(0));
+  const Sequence& frames = Recorded(which);
+  if (frames.empty())
+    return state.SkipWithError("cannot run the intro's scenes headless");
+  Scene scene(kSizes[0]);
+  RenderCache* cache = DEMORenderCacheNew();
+  scene.screen.cells = const_cast<int32_t*>(frames[0].data());
+  DEMORenderFrame(cache, scene.frame, &scene.screen, scene.font);
+  size_t next = 1;
+  for (auto _ : state) {
+    scene.screen.cells = const_cast<int32_t*>(frames[next].data());
+    if (full) {
+      IMGClear(scene.frame);
+      DEMORender(scene.frame, &scene.screen, scene.font);
+    } else {
+      DEMORenderFrame(cache, scene.frame, &scene.screen, scene.font);
+    }
+    benchmark::DoNotOptimize(scene.frame->pixels);
+    benchmark::ClobberMemory();
+    if (++next == frames.size()) next = 0;
+  }
+  DEMORenderCacheFree(&cache);
+  state.SetLabel(std::string(kSequenceNames[which]) + ", " +
+                 std::to_string(frames.size()) + " frames of 80x60 cells");
+}
+
+void BM_ChangedFrame(benchmark::State& state) { DrawSequence(state, false); }
+void BM_WholeFrame(benchmark::State& state) { DrawSequence(state, true); }
+
+void Sequences(benchmark::internal::Benchmark* b) {
+  b->Arg(kScene2)->Arg(kMap)->Unit(benchmark::kMicrosecond);
+}
+
 void Sizes(benchmark::internal::Benchmark* b) {
   b->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 }
@@ -353,6 +455,8 @@ BENCHMARK(BM_Memset)->Apply(Sizes);
 BENCHMARK(BM_GlyphRows)->Apply(Sizes);
 BENCHMARK(BM_PlainPutChar)->Apply(Sizes);
 BENCHMARK(BM_Plain)->Apply(Sizes);
+BENCHMARK(BM_ChangedFrame)->Apply(Sequences);
+BENCHMARK(BM_WholeFrame)->Apply(Sequences);
 #if defined(INTRO_HAVE_LIBTCOD)
 BENCHMARK(BM_Libtcod)->Apply(Sizes);
 #endif
@@ -380,6 +484,14 @@ int main(int argc, char** argv) {
       table.Add(label, ours, theirs);
     }
   }
+  for (int which : {kScene2, kMap}) {
+    char label[64], ours[32], theirs[32];
+    std::snprintf(label, sizeof label, "changed cells vs whole frames, %s",
+                  kSequenceNames[which]);
+    std::snprintf(ours, sizeof ours, "BM_ChangedFrame/%d", which);
+    std::snprintf(theirs, sizeof theirs, "BM_WholeFrame/%d", which);
+    table.Add(label, ours, theirs);
+  }
   const int status = bench::RunWithTable(argc, argv, table);
   std::printf("\n%-44s %8s\n", "over a memset of the frame (below: less)",
               "ratio");
@@ -398,5 +510,10 @@ int main(int argc, char** argv) {
                     kSizes[size].rows, t / memset);
     }
   }
+  const double memset = table.FigureOf("BM_Memset/0");
+  const double changed = table.FigureOf("BM_ChangedFrame/0");
+  if (memset > 0 && changed > 0)
+    std::printf("%-30s %dx%-10d %7.2fx\n", "a scene-2 frame, changed cells",
+                kSizes[0].cols, kSizes[0].rows, changed / memset);
   return status;
 }

@@ -20,6 +20,8 @@
 #include "textscreen/stars.h"
 #include "textscreen/textscreen.h"
 
+struct RenderCache;  // render/render.h
+
 // The configured screen size in pixels (320 x 200 full screen, 640 x 480 in a
 // window): 640 x 480 until a program configures another (DEMOConfigure).
 extern int32_t DEMO_SCREEN_WIDTH;
@@ -57,6 +59,8 @@ struct DemoState {
   int32_t presentations;
   char* message;  // "message.txt" when good; none: the built-in message
   char* logo;     // "logo.txt", rows padded to the widest; none: built in
+  RenderCache* renderCache;  // what the frame image shows; made at the first
+                             // frame (none: every frame is drawn in full)
 };
 
 extern DemoState demo;
@@ -70,8 +74,8 @@ struct DemoConfig {
   int32_t width = 640;  // screen size in pixels, multiples of 8
   int32_t height = 480;
   uint32_t modeFlags = SDLDPY_WINDOWED_FLAGS;  // or SDLDPY_FULLSCREEN_FLAGS
-  // Shows the frame image; none: DEMOPace, then SDLDPYShow. Recording and
-  // test programs watch the frames here.
+  // Shows the frame image; none: DEMOPace, then DEMOShowFrame. Recording
+  // and test programs watch the frames here.
   void (*present)(Display* display, const Image* frame) = nullptr;
   // Reads the keyboard into its key buffer; none: SDLKBDGetKey. Recording and
   // test programs queue their scripted keys here first.
@@ -84,6 +88,11 @@ void DEMOConfigure(const DemoConfig& config);
 
 // Presents the frame image through the configured present.
 void DEMOPresent(Display* display, const Image* frame);
+
+// Shows the frame image as the intros do: only the parts the last frame
+// changed, when the render knows them (SDLDPYShowRects), else all of it. For
+// presents of programs' own that show the frame.
+void DEMOShowFrame(Display* display, const Image* frame);
 
 // Polls the keyboard through the configured poll.
 void DEMOPoll(Keyboard* keyboard);
@@ -142,9 +151,12 @@ extern const char DEMO_OUT_OF_MEMORY[];
                                  const char** reason = nullptr);
 void DEMOFreeText(char* text);
 
-// One presented frame: clear and render the frame image, show it, poll the
-// keyboard and dispatch the key; then, when the data folder is watched
-// (demo/watch.h), take in the data files that changed.
+// One presented frame: bring the frame image to the text screen's picture
+// (the pixels of clearing it and rendering every cell, drawn where cells
+// changed; see render/render.h), show it, poll the keyboard and dispatch the
+// key; then, when the data folder is watched (demo/watch.h), take in the data
+// files that changed. Whoever else writes into the frame image between frames
+// calls DEMORenderInvalidate(demo.renderCache) first; DEMODarken does.
 void DEMOFrame();
 
 // Sets the run state from a key code: 27, 'q' and 'Q' quit, ' ' asks for the
@@ -166,7 +178,7 @@ void DEMOFadeOut();
 inline constexpr int32_t DEMO_FADE_RATE = 256;
 
 // Subtracts the low byte of amount from each colour channel of every pixel,
-// clamping at 0; the top byte becomes 0.
+// clamping at 0; the top byte becomes 0. The next frame is drawn in full.
 void DEMODarken(Image* image, int32_t amount);
 
 // Frames per second since SDL started; counts one frame per call. Part of the

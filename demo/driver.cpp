@@ -146,7 +146,14 @@ void DEMOPresent(Display* display, const Image* frame) {
     return;
   }
   DEMOPace();
-  SDLDPYShow(display, frame);
+  DEMOShowFrame(display, frame);
+}
+
+void DEMOShowFrame(Display* display, const Image* frame) {
+  // Only what the last frame changed, when the render knows it.
+  int32_t count = 0;
+  const ImageRect* changed = DEMORenderChanges(demo.renderCache, frame, &count);
+  SDLDPYShowRects(display, frame, changed, count);
 }
 
 void DEMOPoll(Keyboard* keyboard) {
@@ -271,8 +278,8 @@ bool DEMOInit() {
 }
 
 void DEMOFrame() {
-  IMGClear(demo.frame);
-  DEMORender(demo.frame, demo.screen, demo.font);
+  if (!demo.renderCache) demo.renderCache = DEMORenderCacheNew();
+  DEMORenderFrame(demo.renderCache, demo.frame, demo.screen, demo.font);
   Present();
   if (!demo.keyboard) {
     DEMOPoll(nullptr);  // still drain the queue
@@ -340,6 +347,7 @@ void DEMOFadeOut() {
 
 void DEMODarken(Image* image, int32_t amount) {
   if (!image) return;
+  DEMORenderInvalidate(demo.renderCache);  // the render's picture is gone
   // Each channel is clamped on its own, so the visiting order does not matter.
   const uint32_t a = static_cast<uint32_t>(amount) & 0xFFu;
   uint32_t* p = image->pixels;
@@ -378,6 +386,7 @@ void DEMOFree() {
   if (demo.font) FONTFree(&demo.font);
   if (demo.keyboard) SDLKBDFree(&demo.keyboard);
   if (demo.display) SDLDPYFree(&demo.display);
+  DEMORenderCacheFree(&demo.renderCache);
 }
 
 void DEMOReset() {
@@ -393,6 +402,7 @@ void DEMOReset() {
   DEMOFreeText(demo.message);
   DEMOFreeText(demo.logo);
   DEMOWatchStop();
+  DEMORenderCacheFree(&demo.renderCache);
   demo = DemoState{};
   pacer = intro::Pacer{};
 }

@@ -3,7 +3,11 @@
 #include "sdl/display.h"
 
 #include <SDL.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -47,6 +51,24 @@ Display* current = nullptr;  // the one display
 SDL_Surface* screen =
     nullptr;                  // from the last SDL_SetVideoMode; none if failed
 bool doubleBuffered = false;  // screen has SDL_DOUBLEBUF
+
+// The image whose whole picture the screen holds: what the last show
+// presented since the mode was set (none after SDLDPYShowDirect, which leaves
+// the screen's memory as it was). SDLDPYShowRects updates it part by part.
+struct Shown {
+  const Image* image;
+  const uint32_t* pixels;
+  int32_t width, height;
+};
+Shown onScreen = {};
+
+void NoteShown(const Image* image);
+
+// The screen holds the whole picture of image as it was last presented.
+bool ShowsImage(const Image* image) {
+  return onScreen.image == image && onScreen.pixels == image->pixels &&
+         onScreen.width == image->width && onScreen.height == image->height;
+}
 
 struct SurfaceDeleter {
   void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
@@ -186,6 +208,126 @@ bool ConvertToScreen(const Image* image, int32_t w, int32_t h) {
 
 #endif  // __EMSCRIPTEN__
 
+// SDLDPYShowRects can present parts on this screen: the screen's 16-bit
+// positions reach every pixel, and (natively) it stores pixels as an Image
+// does, so a part is a plain copy.
+bool PartsFit() {
+  if (screen->w > INT16_MAX || screen->h > INT16_MAX) return false;
+#ifdef __EMSCRIPTEN__
+  return true;
+#else
+  return ScreenHasImageFormat();
+#endif
+}
+
+#ifdef __EMSCRIPTEN__
+
+// Writes the parts of the picture at pixels (width pixels a row, w x h of
+// them shown) into the page's canvas, each 0x00RRGGBB pixel as R, G, B, A
+// bytes (A opaque), the bytes SDL's own unlock writes. The page keeps a copy
+// of the canvas's picture (Module.partsImage); it is brought up to date whole
+// when whole is set (the canvas was drawn another way since), otherwise part
+// by part. The copy is put on the canvas through dirty rectangles, one for
+// each run of parts that share their rows (a band of cells), so only the
+// changed bands reach the canvas.
+EM_JS(void, WebPutParts,
+      (const uint32_t* pixels, int width, int w, int h, const SDL_Rect* parts,
+       int count, int whole), {
+  var canvas = Module['canvas'];
+  var ctx = canvas.getContext('2d');
+  var frame = Module.partsImage;
+  if (!frame || frame.width != canvas.width || frame.height != canvas.height) {
+    frame = Module.partsImage = ctx.createImageData(canvas.width, canvas.height);
+    whole = 1;
+  }
+  var to = new Uint32Array(frame.data.buffer);
+  var from = HEAPU32, base = pixels >> 2, pitch = frame.width;
+  function convert(x, y, w, h) {
+    for (var j = y; j < y + h; j++) {
+      var s = base + j * width + x, d = j * pitch + x;
+      for (var i = 0; i < w; i++) {
+        var v = from[s + i];
+        to[d + i] = 0xFF000000 | (v & 0xFF00) | ((v >>> 16) & 0xFF) |
+                    ((v & 0xFF) << 16);
+      }
+    }
+  }
+  if (whole) convert(0, 0, Math.min(w, pitch), Math.min(h, frame.height));
+  var k = 0;
+  while (k < count) {
+    var at = (parts >> 2) + 4 * k;
+    var y = HEAP32[at + 1], rows = HEAP32[at + 3];
+    var left = HEAP32[at], right = left;
+    for (; k < count; k++, at += 4) {
+      if (HEAP32[at + 1] != y || HEAP32[at + 3] != rows) break;
+      var x = HEAP32[at], pw = HEAP32[at + 2];
+      if (!whole) convert(x, y, pw, rows);
+      right = x + pw;
+    }
+    ctx.putImageData(frame, 0, 0, left, y, right - left, rows);
+  }
+});
+
+// The page's copy of the canvas holds the picture last presented.
+bool mirrorCurrent = false;
+
+// The parts of image reach the canvas; the screen surface is left as it is
+// (a whole show rewrites it from the image).
+bool PresentParts(const Image* image, const SDL_Rect* parts, int n) {
+  WebPutParts(image->pixels, image->width,
+              std::min(image->width, current->width),
+              std::min(image->height, current->height), parts, n,
+              !mirrorCurrent);
+  mirrorCurrent = true;
+  return true;
+}
+
+#else
+
+// Copies the parts of image into the screen (whose format is the image's)
+// and updates only them (band by band) on the display.
+bool PresentParts(const Image* image, SDL_Rect* parts, int n) {
+  if (n > 0) {
+    if (SDL_LockSurface(screen) < 0) return false;
+    const size_t sourcePitch = static_cast<size_t>(image->width);
+    for (int k = 0; k < n; ++k) {
+      const SDL_Rect& r = parts[k];
+      const size_t bytes = size_t(r.w) * sizeof(uint32_t);
+      const uint32_t* from = image->pixels + size_t(r.y) * sourcePitch + r.x;
+      auto* to = static_cast<uint8_t*>(screen->pixels) +
+                 size_t(r.y) * screen->pitch + size_t(r.x) * sizeof(uint32_t);
+      for (int y = 0; y < r.h; ++y, from += sourcePitch, to += screen->pitch)
+        std::memcpy(to, from, bytes);
+    }
+    SDL_UnlockSurface(screen);
+  }
+  // The screen now holds the whole picture, so the parts that share their
+  // rows (a band of cells) go to the display as one rectangle: each
+  // rectangle is a request of its own to the window system, and a few more
+  // unchanged pixels cost less than another request.
+  int bands = 0;
+  for (int k = 0; k < n; ++k) {
+    SDL_Rect& last = parts[bands - 1];
+    if (bands > 0 && last.y == parts[k].y && last.h == parts[k].h)
+      last.w = static_cast<Uint16>(parts[k].x + parts[k].w - last.x);
+    else
+      parts[bands++] = parts[k];
+  }
+  // Even with no part the frame is presented, so each call is one
+  // presentation, as for the other show operations.
+  SDL_UpdateRects(screen, bands, parts);
+  return true;
+}
+
+#endif  // __EMSCRIPTEN__
+
+void NoteShown(const Image* image) {
+  onScreen = {image, image->pixels, image->width, image->height};
+#ifdef __EMSCRIPTEN__
+  mirrorCurrent = false;  // the canvas was drawn whole, without the copy
+#endif
+}
+
 }  // namespace
 
 uint32_t SDLDPY_MODE_FLAGS = SDLDPY_WINDOWED_FLAGS;
@@ -216,6 +358,7 @@ void SDLDPYFree(Display** display) {
   if (screen) SDL_FreeSurface(screen);
   screen = nullptr;
   doubleBuffered = false;
+  onScreen = {};
   delete current;
   current = nullptr;
   *display = nullptr;
@@ -227,6 +370,7 @@ void SDLDPYSetMode(Display* display, int32_t width, int32_t height) {
     return;
   }
   if (screen) SDL_FreeSurface(screen);
+  onScreen = {};
   screen = SDL_SetVideoMode(width, height, 0, SDLDPY_MODE_FLAGS);
   if (!screen) {
     SDLDPYError();
@@ -267,7 +411,45 @@ void SDLDPYShow(Display* display, const Image* image) {
       return;
     }
   }
+  NoteShown(image);
   Present();
+}
+
+void SDLDPYShowRects(Display* display, const Image* image,
+                     const ImageRect* rects, int32_t count) {
+  if (!CanShow(display, image) || !ScreenUsable()) {
+    SDLDPYError();
+    return;
+  }
+  if (!rects || count < 0 || count > SDLDPY_MAX_RECTS || doubleBuffered ||
+      !ShowsImage(image) || !PartsFit()) {
+    SDLDPYShow(display, image);
+    return;
+  }
+  // The parts cut to the image, the display and the screen's clip rectangle.
+  const int32_t w = std::min(image->width, current->width);
+  const int32_t h = std::min(image->height, current->height);
+  const SDL_Rect& clip = screen->clip_rect;
+  const int32_t left = std::max<int32_t>(0, clip.x);
+  const int32_t top = std::max<int32_t>(0, clip.y);
+  const int32_t right = std::min<int32_t>(w, clip.x + clip.w);
+  const int32_t bottom = std::min<int32_t>(h, clip.y + clip.h);
+  SDL_Rect parts[SDLDPY_MAX_RECTS];
+  int n = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    const ImageRect& r = rects[k];
+    const int64_t x0 = std::max<int64_t>(left, r.x);
+    const int64_t y0 = std::max<int64_t>(top, r.y);
+    const int64_t x1 = std::min<int64_t>(right, int64_t{r.x} + r.w);
+    const int64_t y1 = std::min<int64_t>(bottom, int64_t{r.y} + r.h);
+    if (x0 >= x1 || y0 >= y1) continue;
+    SDL_Rect& part = parts[n++];
+    part.x = static_cast<Sint16>(x0);
+    part.y = static_cast<Sint16>(y0);
+    part.w = static_cast<Uint16>(x1 - x0);
+    part.h = static_cast<Uint16>(y1 - y0);
+  }
+  if (!PresentParts(image, parts, n)) SDLDPYError();
 }
 
 namespace {
@@ -297,6 +479,7 @@ void SDLDPYShowDirect(Display* display, const Image* image) {
   Present();
   screen->pixels = own;
   SDL_UnlockSurface(screen);
+  onScreen = {};  // the screen's own memory was not written
 }
 
 void SDLDPYShowCopy(Display* display, const Image* image) {
@@ -304,6 +487,7 @@ void SDLDPYShowCopy(Display* display, const Image* image) {
   const size_t n = static_cast<size_t>(current->width) * current->height;
   if (n) std::memcpy(screen->pixels, image->pixels, n * sizeof(uint32_t));
   SDL_UnlockSurface(screen);
+  NoteShown(image);
   Present();
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "img/img.h"
+#include "img/rect.h"
 
 struct Display {
   int32_t width;  // as passed to the last successful SDLDPYSetMode
@@ -64,6 +65,23 @@ const char* SDLDPYReason();
 // In a browser build (Emscripten's SDL 1.2, drawing on a canvas) the pixels
 // are written as the canvas's R, G, B, A bytes and shown on unlocking.
 void SDLDPYShow(Display* display, const Image* image);
+
+// The most rectangles SDLDPYShowRects presents one by one; more are presented
+// as the whole image.
+inline constexpr int32_t SDLDPY_MAX_RECTS = 2048;
+
+// Presents only the parts of image named by the count rectangles (in image
+// pixels; each is cut to the part of the image that fits the display), when
+// the screen shows image as it was before those parts changed: the last show
+// operation since the mode was set presented this same image (the same
+// handle, pixel array and size). Natively the parts are copied into the
+// screen and handed to SDL_UpdateRects, which updates only them; in a browser
+// build only they are written to the canvas. Otherwise (none for rects, a
+// negative count or more than SDLDPY_MAX_RECTS, another image shown last, a
+// screen of another format or double-buffered) it presents the whole image
+// as SDLDPYShow does. No rectangle at all still presents (nothing changes).
+void SDLDPYShowRects(Display* display, const Image* image,
+                     const ImageRect* rects, int32_t count);
 
 // Presents an image of exactly the display's size by lending its pixels to the
 // screen surface. Needs a 32-bit screen whose pitch is width * 4. Runtimes

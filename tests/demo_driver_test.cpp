@@ -1,3 +1,4 @@
+#include <SDL.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -492,6 +494,110 @@ TEST(DemoProgram, ExitsNonZeroWhenDataIsMissing) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
   std::string err = test::ReadFile(empty.File("err.txt"));
   EXPECT_NE(err.find("\"WorldMap.txt\""), std::string::npos) << err;
+}
+
+// ---- Frames drawn where they changed --------------------------------------
+
+// What the screen surface holds, as 0x00RRGGBB values (a 32-bit screen).
+std::vector<uint32_t> ScreenSurface() {
+  SDL_Surface* s = SDL_GetVideoSurface();
+  std::vector<uint32_t> out;
+  SDL_LockSurface(s);
+  for (int y = 0; y < s->h; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(
+        static_cast<const uint8_t*>(s->pixels) + y * s->pitch);
+    out.insert(out.end(), row, row + s->w);
+  }
+  SDL_UnlockSurface(s);
+  return out;
+}
+
+// Random sequences of what a run does between frames (cells changed here and
+// there, the fade, a new glyph sheet, another screen size): every frame image
+// is the plain path's, clearing and rendering every cell, and on a 32-bit
+// screen the screen shows it.
+TEST_F(DemoRunTest, FramesMatchThePlainPathThroughFadesSheetsAndResizes) {
+  Start(640, 480);
+  ASSERT_TRUE(initialised_);
+  // A 32-bit screen in the image's format, as on a desktop, where only the
+  // changed parts are presented.
+  SDL_SetVideoMode(640, 480, 32, 0);
+  SDLDPYSetMode(demo.display, 640, 480);
+  const bool checkScreen = SDL_GetVideoSurface()->format->BitsPerPixel == 32;
+  std::mt19937 rng(20030728);
+  std::vector<ImagePtr> oldSheets;  // kept, so no new sheet takes an address
+  for (int frame = 0; frame < 120; ++frame) {
+    const uint32_t step = frame < 2 ? 0 : rng() % 10;
+    SCOPED_TRACE("frame " + std::to_string(frame) + ", step " +
+                 std::to_string(step));
+    TextScreen* screen = demo.screen;
+    const int32_t n = screen->cols * screen->rows;
+    switch (step) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:  // a few cells: stars, a scroller
+        for (int k = int(rng() % 20); k >= 0; --k)
+          screen->cells[rng() % n] = rng() % 2 ? '*' : int32_t(rng() % 140);
+        break;
+      case 4:  // a scene's blank fill and a text printed at random
+        SCRFill(screen, 32);
+        SCRPrint(screen, int32_t(rng() % 60) - 20, int32_t(rng() % 40) - 10,
+                 demo.frameTexts[rng() % DEMO_FRAME_TEXTS]);
+        break;
+      case 5:  // the fade's step, on the frame image in place
+        DEMODarken(demo.frame, int32_t(rng() % 256));
+        break;
+      case 6: {  // a new sheet: the old one's glyphs in another colour
+        ImagePtr sheet(IMGCopy(demo.font->glyphs));
+        for (int32_t i = 0; i < sheet->width * sheet->height; ++i)
+          if (sheet->pixels[i]) sheet->pixels[i] = 0x00FF8000 | uint32_t(i);
+        oldSheets.emplace_back(demo.font->glyphs);
+        demo.font->glyphs = sheet.release();
+        break;
+      }
+      case 7: {  // another screen and frame size
+        const bool small = demo.frame->width == 640;
+        SCRResize(screen, small ? 40 : 80, small ? 25 : 60);
+        SCRFill(screen, 'x');
+        IMGResize(demo.frame, small ? 320 : 640, small ? 200 : 480);
+        break;
+      }
+      case 8:  // nothing at all
+        break;
+      case 9:  // text over what is there
+        SCRPrint(screen, int32_t(rng() % 40), int32_t(rng() % 25), "TANDRIX");
+        break;
+    }
+    DEMOFrame();
+    ImagePtr plain(IMGCopy(demo.frame));
+    IMGClear(plain.get());
+    DEMORender(plain.get(), demo.screen, demo.font);
+    ASSERT_EQ(Pixels(demo.frame), Pixels(plain.get()));
+    if (checkScreen && demo.frame->width == 640) {
+      const std::vector<uint32_t> shown = ScreenSurface(),
+                                  want = Pixels(plain.get());
+      const auto at = std::mismatch(shown.begin(), shown.end(), want.begin());
+      ASSERT_TRUE(at.first == shown.end())
+          << "the screen differs at pixel (" << (at.first - shown.begin()) % 640
+          << ", " << (at.first - shown.begin()) / 640 << ")";
+    }
+  }
+}
+
+// The whole fade darkens the picture in place: the frame after it is drawn in
+// full, as if the frame image were new.
+TEST_F(DemoRunTest, FrameAfterTheFadeOutIsTheWholePicture) {
+  Start(320, 200);
+  ASSERT_TRUE(initialised_);
+  SCRFill(demo.screen, 32);
+  SCRPrint(demo.screen, 2, 3, "Hello\nworld");
+  DEMOFrame();
+  DEMOFadeOut();
+  DEMOFrame();  // the same cells as before the fade
+  ImagePtr plain(MakeImage(320, 200, {}));
+  DEMORender(plain.get(), demo.screen, demo.font);
+  EXPECT_EQ(Pixels(demo.frame), Pixels(plain.get()));
 }
 
 }  // namespace

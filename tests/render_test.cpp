@@ -1,9 +1,13 @@
 // The per-frame render: DEMORender must give exactly the pixels and the error
 // reports of one FONTPutChar per cell, whatever the screen, the sheet, the
-// cell size and the image size.
+// cell size and the image size; DEMORenderFrame, which draws only the cells
+// that changed, must give exactly the pixels of clearing and rendering in
+// full, and name every pixel it changed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <memory>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -122,8 +126,9 @@ Image* RandomSheet(std::mt19937& rng, int32_t perRow, int32_t height,
 
 // Mostly blanks; the rest are glyphs, negative codes, codes past the sheet
 // and extremes.
-void RandomCells(std::mt19937& rng, Screen& s, int32_t glyphCount) {
-  for (int32_t& cell : s.cells) {
+void RandomCells(std::mt19937& rng, std::vector<int32_t>& cells,
+                 int32_t glyphCount) {
+  for (int32_t& cell : cells) {
     const uint32_t pick = rng() % 20;
     if (pick < 12)
       cell = 32;
@@ -158,7 +163,7 @@ TEST(DemoRender, MatchesPlainLoopOnRandomScreensSheetsAndSizes) {
     // Some screens wider than the 64 cells the render passes over at once.
     Screen s(int32_t(rng() % 4 ? rng() % 14 : 60 + rng() % 90),
              int32_t(rng() % 12));
-    RandomCells(rng, s, perRow * ((height + 7) / 8));
+    RandomCells(rng, s.cells, perRow * ((height + 7) / 8));
     // From well inside the screen's pixels to well past them, cut anywhere.
     ImagePtr target(RandomTarget(rng, int32_t(rng() % (8 * s.screen.cols + 20)),
                                  int32_t(rng() % (8 * s.screen.rows + 20))));
@@ -182,7 +187,7 @@ TEST(DemoRender, OtherCellSizesAndSheetWidthsMatchPlainLoop) {
       if (rng() % 3) sheet->pixels[i] = RandomInk(rng);
     Font font = FontOf(sheet.get(), g.cw, g.ch);
     Screen s(11, 7);
-    RandomCells(rng, s, 128);
+    RandomCells(rng, s.cells, 128);
     ImagePtr target(RandomTarget(rng, 83, 53));
     ExpectPlainResult(target.get(), &s.screen, &font);
   }
@@ -192,7 +197,7 @@ TEST(DemoRender, MissingFontSheetOrPixelsReportLikeThePlainLoop) {
   std::mt19937 rng(1);
   ImagePtr sheet(RandomSheet(rng, 16, 64));
   Screen s(5, 3);
-  RandomCells(rng, s, 128);
+  RandomCells(rng, s.cells, 128);
   ImagePtr target(test::MakeImage(40, 24, {}));
 
   Font noSheet = FontOf(nullptr);
@@ -223,7 +228,7 @@ TEST(DemoRender, SheetChangedBetweenFramesIsDrawnAsItIsNow) {
   ImagePtr sheet(test::MakeImage(128, 64, {}));  // every glyph empty
   Font font = FontOf(sheet.get());
   Screen s(10, 6);
-  RandomCells(rng, s, 128);
+  RandomCells(rng, s.cells, 128);
   ImagePtr target(test::MakeImage(80, 48, {}));
   DEMORender(target.get(), &s.screen, &font);
   EXPECT_EQ(test::Pixels(target.get()), std::vector<uint32_t>(80 * 48, 0));
@@ -267,6 +272,231 @@ TEST(DemoRender, RealFontOnEveryCodeMatchesPlainLoop) {
   // The full-screen geometry, and a window narrower than the screen.
   ImagePtr small(test::MakeImage(320, 200, {}));
   ExpectPlainResult(small.get(), &s.screen, &font);
+}
+
+// ---- Frames drawn where they changed --------------------------------------
+
+struct CacheDeleter {
+  void operator()(RenderCache* cache) const { DEMORenderCacheFree(&cache); }
+};
+using CachePtr = std::unique_ptr<RenderCache, CacheDeleter>;
+
+// The plain path: the image cleared, then every cell rendered.
+void PlainFrame(Image* image, const TextScreen* screen, const Font* font) {
+  IMGClear(image);
+  DEMORender(image, screen, font);
+}
+
+// Every pixel that differs between before and after lies inside one of the
+// rectangles, which lie inside the image. "" when so.
+std::string UnlistedChange(const Image* before, const Image* after,
+                           const ImageRect* rects, int32_t count) {
+  std::vector<bool> listed(size_t(after->width) * size_t(after->height));
+  for (int32_t k = 0; k < count; ++k) {
+    const ImageRect& r = rects[k];
+    if (r.x < 0 || r.y < 0 || r.w <= 0 || r.h <= 0 ||
+        r.x + r.w > after->width || r.y + r.h > after->height)
+      return "rectangle " + std::to_string(k) + " is empty or leaves the image";
+    for (int32_t y = r.y; y < r.y + r.h; ++y)
+      for (int32_t x = r.x; x < r.x + r.w; ++x)
+        listed[size_t(y) * after->width + x] = true;
+  }
+  for (size_t i = 0; i < listed.size(); ++i)
+    if (before->pixels[i] != after->pixels[i] && !listed[i])
+      return "pixel (" + std::to_string(i % after->width) + ", " +
+             std::to_string(i / after->width) + ") changed unlisted";
+  return "";
+}
+
+// What one step of a random sequence changes before the next frame.
+enum class Step {
+  FewCells,      // a handful of cells, as stars and a scroller move
+  ManyCells,     // a new random screen, as the map's drift
+  Nothing,       // the same screen again
+  Blank,         // every cell blank (a scene's first fill)
+  NewSheet,      // another glyph sheet, as a new font would bring
+  CellSize,      // the font's cells 6, 8 or 16 wide and high
+  ResizeScreen,  // the text screen gets another size
+  ResizeImage,   // the frame image gets a new pixel array and size
+  Fade,          // the image darkened in place, announced
+};
+constexpr int kSteps = 9;
+
+// A text screen whose size can change, its cells owned by the test.
+struct Grid {
+  std::vector<int32_t> cells;
+  TextScreen screen{};
+  void Resize(int32_t cols, int32_t rows) {
+    cells.assign(size_t(cols) * size_t(rows), 32);
+    screen = TextScreen{cols, rows, cells.data(), 0};
+  }
+};
+
+TEST(DemoRenderFrame, RandomSequencesOfChangesGiveThePlainPathsPixels) {
+  std::mt19937 rng(20081029);
+  for (int trial = 0; trial < 40; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    std::vector<ImagePtr> sheets;
+    sheets.emplace_back(RandomSheet(rng, 16, 64));
+    Font font = FontOf(sheets.back().get());
+    Grid grid;
+    grid.Resize(1 + int32_t(rng() % 90), 1 + int32_t(rng() % 20));
+    RandomCells(rng, grid.cells, 128);
+    // Images sized to the grid, or cut short of it, or wider than it.
+    auto imageSize = [&](int32_t cells) {
+      return std::max<int32_t>(0, 8 * cells + int32_t(rng() % 21) - 10);
+    };
+    ImagePtr fast(RandomTarget(rng, imageSize(grid.screen.cols),
+                               imageSize(grid.screen.rows)));
+    ImagePtr plain(IMGCopy(fast.get()));
+    CachePtr cache(DEMORenderCacheNew());
+    ASSERT_NE(cache, nullptr);
+    for (int frame = 0; frame < 30; ++frame) {
+      const Step step = frame == 0 ? Step::Nothing : Step(rng() % kSteps);
+      SCOPED_TRACE("frame " + std::to_string(frame) + ", step " +
+                   std::to_string(int(step)));
+      const size_t n = grid.cells.size();
+      switch (step) {
+        case Step::FewCells:
+          for (int k = int(rng() % 12); k >= 0; --k)
+            grid.cells[rng() % n] =
+                rng() % 3 ? int32_t(rng() % 128) : int32_t(rng());
+          break;
+        case Step::ManyCells:
+          for (int32_t& cell : grid.cells)
+            if (rng() % 2) cell = rng() % 4 ? 32 : int32_t(rng() % 130);
+          break;
+        case Step::Nothing:
+          break;
+        case Step::Blank:
+          std::fill(grid.cells.begin(), grid.cells.end(), 32);
+          break;
+        case Step::NewSheet:
+          // The old sheet is kept, so the new one cannot take its address.
+          sheets.emplace_back(RandomSheet(rng, 1 + int32_t(rng() % 20),
+                                          int32_t(rng() % 90)));
+          font.glyphs = sheets.back().get();
+          break;
+        case Step::CellSize: {
+          const int32_t sizes[] = {8, 6, 16};
+          font.cellWidth = sizes[rng() % 3];
+          font.cellHeight = sizes[rng() % 3];
+          break;
+        }
+        case Step::ResizeScreen: {
+          const std::vector<int32_t> old = grid.cells;
+          grid.Resize(1 + int32_t(rng() % 90), 1 + int32_t(rng() % 20));
+          for (size_t i = 0; i < grid.cells.size() && i < old.size(); ++i)
+            grid.cells[i] = old[i];
+          break;
+        }
+        case Step::ResizeImage: {
+          const int32_t w = imageSize(grid.screen.cols);
+          const int32_t h = imageSize(grid.screen.rows);
+          IMGResize(fast.get(), w, h);
+          IMGResize(plain.get(), w, h);
+          break;
+        }
+        case Step::Fade:
+          // As the fade writes into the image: every channel down by 64.
+          for (Image* image : {fast.get(), plain.get()})
+            for (size_t i = 0; i < size_t(image->width) * image->height; ++i) {
+              const uint32_t p = image->pixels[i];
+              uint32_t q = 0;
+              for (int shift = 0; shift < 24; shift += 8) {
+                const uint32_t c = (p >> shift) & 0xFF;
+                q |= (c > 64 ? c - 64 : 0) << shift;
+              }
+              image->pixels[i] = q;
+            }
+          DEMORenderInvalidate(cache.get());
+          break;
+      }
+      ImagePtr before(IMGCopy(fast.get()));
+      DEMORenderFrame(cache.get(), fast.get(), &grid.screen, &font);
+      PlainFrame(plain.get(), &grid.screen, &font);
+      ASSERT_EQ(FirstDifference(fast.get(), plain.get()), "");
+      int32_t count = -1;
+      const ImageRect* rects =
+          DEMORenderChanges(cache.get(), fast.get(), &count);
+      if (rects)
+        ASSERT_EQ(UnlistedChange(before.get(), fast.get(), rects, count), "");
+      else
+        EXPECT_EQ(count, 0);
+    }
+  }
+}
+
+// A screen of the intro's size: the frames after the first draw only what
+// changed, and say so; only a frame of the full path lists nothing.
+TEST(DemoRenderFrame, ListsOnlyTheCellsThatChanged) {
+  ImagePtr sheet(IMGLoad(INTRO_SOURCE_DIR "/data/font8x8.ppm"));
+  ASSERT_NE(sheet, nullptr);
+  Font font = FontOf(sheet.get());
+  Screen s(80, 60);
+  ImagePtr frame(test::MakeImage(640, 480, {}));
+  CachePtr cache(DEMORenderCacheNew());
+  int32_t count = -1;
+  DEMORenderFrame(cache.get(), frame.get(), &s.screen, &font);
+  EXPECT_EQ(DEMORenderChanges(cache.get(), frame.get(), &count), nullptr);
+
+  DEMORenderFrame(cache.get(), frame.get(), &s.screen, &font);
+  ASSERT_NE(DEMORenderChanges(cache.get(), frame.get(), &count), nullptr);
+  EXPECT_EQ(count, 0);
+
+  // Two cells far apart on one row, and a run of three on the next: the
+  // run's rectangle is its three cells, the two cells get one each.
+  s.cells[10 * 80 + 2] = 'A';
+  s.cells[10 * 80 + 70] = 'B';
+  for (int c = 30; c < 33; ++c) s.cells[11 * 80 + c] = 'C';
+  DEMORenderFrame(cache.get(), frame.get(), &s.screen, &font);
+  const ImageRect* rects = DEMORenderChanges(cache.get(), frame.get(), &count);
+  ASSERT_NE(rects, nullptr);
+  ASSERT_EQ(count, 3);
+  EXPECT_EQ((std::vector<int32_t>{rects[0].x, rects[0].y, rects[0].w,
+                                  rects[0].h, rects[1].x, rects[2].x,
+                                  rects[2].y, rects[2].w}),
+            (std::vector<int32_t>{16, 80, 8, 8, 560, 240, 88, 24}));
+
+  // Another image, then an invalidate: the whole image again.
+  ImagePtr other(test::MakeImage(640, 480, {}));
+  EXPECT_EQ(DEMORenderChanges(cache.get(), other.get(), &count), nullptr);
+  DEMORenderInvalidate(cache.get());
+  EXPECT_EQ(DEMORenderChanges(cache.get(), frame.get(), &count), nullptr);
+  EXPECT_EQ(count, 0);
+}
+
+// Stars: many single cells all over the screen. Their rectangles stay within
+// the limit, or are replaced by the one box around them all; every third cell
+// of a wide screen gives more runs than the limit.
+TEST(DemoRenderFrame, ManyScatteredChangesStayListed) {
+  std::mt19937 rng(512);
+  ImagePtr sheet(IMGLoad(INTRO_SOURCE_DIR "/data/font8x8.ppm"));
+  ASSERT_NE(sheet, nullptr);
+  Font font = FontOf(sheet.get());
+  Screen s(240, 60);
+  ImagePtr frame(test::MakeImage(1920, 480, {}));
+  CachePtr cache(DEMORenderCacheNew());
+  DEMORenderFrame(cache.get(), frame.get(), &s.screen, &font);
+  for (int changed : {10, 200, 2000, 0}) {
+    SCOPED_TRACE(std::to_string(changed) + " cells changed");
+    for (int k = 0; k < changed; ++k)
+      s.cells[rng() % s.cells.size()] = rng() % 2 ? '*' : 32;
+    if (changed == 0)  // every third cell
+      for (size_t i = 0; i < s.cells.size(); i += 3)
+        s.cells[i] = s.cells[i] == '#' ? 'o' : '#';
+    ImagePtr before(IMGCopy(frame.get()));
+    DEMORenderFrame(cache.get(), frame.get(), &s.screen, &font);
+    int32_t count = -1;
+    const ImageRect* rects =
+        DEMORenderChanges(cache.get(), frame.get(), &count);
+    ASSERT_NE(rects, nullptr);
+    EXPECT_LE(count, DEMO_RENDER_RECTS);
+    if (changed == 0) {
+      EXPECT_EQ(count, 1);
+    }
+    EXPECT_EQ(UnlistedChange(before.get(), frame.get(), rects, count), "");
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -459,5 +460,123 @@ TEST_F(SdlDisplay, ShowDirectGivesTheScreenItsMemoryBack) {
   SDLDPYShowCopy(display, image.get());
   EXPECT_EQ(ScreenPixels(), imageBefore);
 }
+
+// ---- SDLDPYShowRects -------------------------------------------------------
+
+constexpr uint32_t kMark = 0x00ABCDEF;  // written into the screen behind the
+                                        // display's back
+constexpr int kMarkAt = 12 + 24 * 14;  // pixel (12, 14): in no part below
+
+// The screen's pixel at index i set to kMark, as a part that is not presented
+// would keep it.
+void MarkScreen(int i) {
+  SDL_LockSurface(Screen());
+  static_cast<uint32_t*>(Screen()->pixels)[i] = kMark;
+  SDL_UnlockSurface(Screen());
+}
+
+// The parts the tests change: a pixel, a rectangle, one that leaves the image
+// to the right and below, and an empty one.
+const ImageRect kParts[] = {{0, 0, 1, 1}, {5, 3, 4, 6}, {20, 12, 9, 9},
+                            {2, 2, 0, 5}};
+
+TEST_F(SdlDisplay, ShowRectsCopiesOnlyTheNamedParts) {
+  Display* display = OpenDisplay(24, 16);
+  ASSERT_NE(display, nullptr);
+  if (!HasDepth(32)) GTEST_SKIP() << "no 32-bit screen here";
+  test::ImagePtr image(Pattern(24, 16));
+  SDLDPYShow(display, image.get());
+  // Change the pixels inside the parts, and mark the screen outside them.
+  for (const ImageRect& r : kParts)
+    for (int32_t y = r.y; y < r.y + r.h && y < 16; ++y)
+      for (int32_t x = r.x; x < r.x + r.w && x < 24; ++x)
+        image->pixels[y * 24 + x] ^= 0x00FFFFFF;
+  // (1, 13) is where the part that leaves the image on the right would go
+  // on, uncut, in the next row.
+  MarkScreen(kMarkAt - 1);
+  MarkScreen(1 + 24 * 13);
+  std::vector<uint32_t> want = test::Pixels(image.get());
+  want[kMarkAt - 1] = want[1 + 24 * 13] = kMark;
+  SDLDPYShowRects(display, image.get(), kParts, 4);
+  EXPECT_EQ(ScreenPixels(), want);
+  // No part at all presents nothing new.
+  MarkScreen(0);
+  want[0] = kMark;
+  SDLDPYShowRects(display, image.get(), kParts, 0);
+  EXPECT_EQ(ScreenPixels(), want);
+}
+
+// Whenever the screen may not hold the image as last shown, or the parts
+// cannot be presented one by one, the whole image is presented.
+struct WholeCase {
+  const char* name;
+  // Runs after the image was shown; may change the image or the display, and
+  // the rectangles and count the call gets.
+  void (*after)(Display* display, test::ImagePtr& image,
+                const ImageRect** rects, int32_t* count);
+};
+
+class SdlDisplayShowRectsWhole : public SdlDisplay,
+                                 public testing::WithParamInterface<WholeCase> {
+};
+
+TEST_P(SdlDisplayShowRectsWhole, PresentsTheWholeImage) {
+  Display* display = OpenDisplay(24, 16);
+  ASSERT_NE(display, nullptr);
+  if (!HasDepth(32)) GTEST_SKIP() << "no 32-bit screen here";
+  test::ImagePtr image(Pattern(24, 16));
+  SDLDPYShow(display, image.get());
+  const ImageRect* rects = kParts;
+  int32_t count = 4;
+  GetParam().after(display, image, &rects, &count);
+  for (int32_t i = 0; i < 24 * 16; ++i) image->pixels[i] ^= 0x00F0F0F0;
+  MarkScreen(kMarkAt);
+  SDLDPYShowRects(display, image.get(), rects, count);
+  EXPECT_EQ(ScreenPixels(), test::Pixels(image.get()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SdlDisplayShowRectsWhole,
+    testing::Values(
+        WholeCase{"WithoutRectangles",
+                  [](Display*, test::ImagePtr&, const ImageRect** rects,
+                     int32_t*) { *rects = nullptr; }},
+        WholeCase{"WithANegativeCount",
+                  [](Display*, test::ImagePtr&, const ImageRect**,
+                     int32_t* count) { *count = -1; }},
+        WholeCase{"WithMoreRectanglesThanTheLimit",
+                  [](Display*, test::ImagePtr&, const ImageRect** rects,
+                     int32_t* count) {
+                    static std::vector<ImageRect> many(SDLDPY_MAX_RECTS + 1,
+                                                       ImageRect{0, 0, 1, 1});
+                    *rects = many.data();
+                    *count = SDLDPY_MAX_RECTS + 1;
+                  }},
+        WholeCase{"AfterAnotherImageWasShown",
+                  [](Display* display, test::ImagePtr&, const ImageRect**,
+                     int32_t*) {
+                    test::ImagePtr other(Pattern(24, 16));
+                    SDLDPYShow(display, other.get());
+                  }},
+        WholeCase{"AfterTheModeWasSetAgain",
+                  [](Display* display, test::ImagePtr&, const ImageRect**,
+                     int32_t*) { SDLDPYSetMode(display, 24, 16); }},
+        WholeCase{"AfterShowDirectLeftTheScreensMemory",
+                  [](Display* display, test::ImagePtr& image,
+                     const ImageRect**, int32_t*) {
+                    SDLDPYShowDirect(display, image.get());
+                  }},
+        WholeCase{"AfterTheImageGotANewPixelArray",
+                  [](Display*, test::ImagePtr& image, const ImageRect**,
+                     int32_t*) {
+                    // The old array is freed only once the new one is
+                    // there, so the two cannot share an address.
+                    Image* fresh = IMGCopy(image.get());
+                    std::swap(image->pixels, fresh->pixels);
+                    IMGFree(&fresh);
+                  }}),
+    [](const testing::TestParamInfo<WholeCase>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace {
 
 void Present(Display* display, const Image* frame) {
   DEMOPace();
-  SDLDPYShow(display, frame);
+  DEMOShowFrame(display, frame);
   harness.OnPresent(demo.presentations, frame);
 }
 

@@ -23,7 +23,7 @@ EM_ASYNC_JS(void, WebAfterPresent, (int n, int fading), {
 namespace {
 
 void Present(Display* display, const Image* frame) {
-  SDLDPYShow(display, frame);
+  DEMOShowFrame(display, frame);
   // The presentation is counted by the driver afterwards.
   WebAfterPresent(demo.presentations, (demo.runState & DEMO_QUIT) != 0);
 }

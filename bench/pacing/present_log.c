@@ -1,6 +1,6 @@
 /* Preloaded into an intro, it notes the moment of every presentation
- * (SDL_UpdateRect and SDL_Flip) in the file named by PRESENT_LOG, as
- * nanoseconds of the monotonic clock, one line each, for
+ * (SDL_UpdateRect, SDL_UpdateRects and SDL_Flip) in the file named by
+ * PRESENT_LOG, as nanoseconds of the monotonic clock, one line each, for
  * scripts/pacing.sh to turn into intervals. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -30,6 +30,15 @@ void SDL_UpdateRect(SDL_Surface* screen, int32_t x, int32_t y, uint32_t w,
   static void (*real)(SDL_Surface*, int32_t, int32_t, uint32_t, uint32_t);
   if (!real) *(void**)&real = dlsym(RTLD_NEXT, "SDL_UpdateRect");
   real(screen, x, y, w, h);
+  note();
+}
+
+typedef struct SDL_Rect SDL_Rect;
+
+void SDL_UpdateRects(SDL_Surface* screen, int count, SDL_Rect* rects) {
+  static void (*real)(SDL_Surface*, int, SDL_Rect*);
+  if (!real) *(void**)&real = dlsym(RTLD_NEXT, "SDL_UpdateRects");
+  real(screen, count, rects);
   note();
 }
 
