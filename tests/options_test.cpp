@@ -21,6 +21,7 @@ struct ArgsCase {
   int status;                  // when it does not run
   int32_t fps;                 // when it runs
   const char* data = nullptr;  // the data folder, when it runs
+  bool mute = false;           // --mute given, when it runs
 };
 
 void PrintTo(const ArgsCase& c, std::ostream* os) { *os << c.name; }
@@ -46,6 +47,7 @@ TEST_P(IntroArguments, RunOrEndWithTheirStatus) {
     EXPECT_EQ(options.fps, c.fps);
     EXPECT_STREQ(options.data ? options.data : "(none)",
                  c.data ? c.data : "(none)");
+    EXPECT_EQ(options.mute, c.mute);
     EXPECT_EQ(out + err, "");
     return;
   }
@@ -85,7 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                  5,
                  "/d"},
         ArgsCase{"DataWithoutFolder", {"--data"}, false, 2, 0},
-        ArgsCase{"DataEmpty", {"--data="}, false, 2, 0}),
+        ArgsCase{"DataEmpty", {"--data="}, false, 2, 0},
+        ArgsCase{"MuteSilences", {"--mute", "--fps", "7"}, true, 0, 7, nullptr,
+                 true},
+        ArgsCase{"MuteTakesNoValue", {"--mute=yes"}, false, 2, 0}),
     [](const testing::TestParamInfo<ArgsCase>& info) {
       return info.param.name;
     });

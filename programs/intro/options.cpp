@@ -5,7 +5,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    " [--fps N] [--data DIR]\n"
+    " [--fps N] [--data DIR] [--mute]\n"
     "Plays the intro from the data files in the working directory.\n"
     "  --fps N   at most N presentations a second (1 to 1000); 0, the\n"
     "            default, is unlimited: every animation moves one step per\n"
@@ -13,6 +13,7 @@ constexpr char kUsage[] =
     "            is the pace to watch it at.\n"
     "  --data DIR\n"
     "            read the data files from the folder DIR instead\n"
+    "  --mute    no sound (the soundtrack, song.txt, is played otherwise)\n"
     "  --help    this text\n"
     "  --version the program's name and version\n"
     "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
@@ -26,5 +27,6 @@ bool IntroParseOptions(int argc, char** argv, IntroOptions* options,
   cli::Parser parser(cli::ProgramName(argc, argv), kUsage);
   parser.Number("--fps", 0, 1000, &options->fps);
   parser.Text("--data", "a folder", &options->data);
+  parser.Flag("--mute", &options->mute);
   return parser.Parse(argc, argv, status);
 }

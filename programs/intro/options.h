@@ -9,6 +9,7 @@ struct IntroOptions {
   int32_t fps = 0;  // presentations a second, 1 to 1000; 0 is unlimited
   // The folder the data files are read from; none: the working directory.
   const char* data = nullptr;
+  bool mute = false;  // --mute: no soundtrack
 };
 
 // Parses the intros' arguments into options (the one option parser, cli.h).

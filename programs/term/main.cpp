@@ -32,7 +32,7 @@ constexpr char kProgram[] = "intro-term";
 constexpr int kIn = STDIN_FILENO, kOut = STDOUT_FILENO;
 
 constexpr char kUsage[] =
-    " [--fps N] [--size WxH] [--stop-at N[,M...]]\n"
+    " [--fps N] [--size WxH] [--stop-at N[,M...]] [--mute]\n"
     "Plays the intro in this terminal, from the data files in the working\n"
     "directory, as characters: 80x60 cells on a terminal of at least 80\n"
     "columns and 60 rows, 40x25 otherwise.\n"
@@ -44,6 +44,7 @@ constexpr char kUsage[] =
     "                   comma-separated list (counted from 0), wait for a\n"
     "                   key; that key is read by the poll of presentation N\n"
     "  --data DIR       read the data files from the folder DIR instead\n"
+    "  --mute           no sound (the soundtrack is played otherwise)\n"
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
@@ -56,6 +57,7 @@ struct Options {
   int32_t width = 640, height = 480;
   int32_t fps = 30;
   bool sized = false;          // --size given
+  bool mute = false;           // --mute: no soundtrack
   std::vector<int32_t> stops;  // sorted
 };
 
@@ -118,6 +120,7 @@ bool ParseArguments(int argc, char** argv, int* status) {
   parser.Custom("--stop-at", "comma-separated presentation numbers",
                 ParseStops, nullptr);
   parser.Text("--data", "a folder", &data);
+  parser.Flag("--mute", &options.mute);
   return parser.Parse(argc, argv, status);
 }
 
@@ -342,6 +345,7 @@ int main(int argc, char** argv) {
   config.height = options.height;
   config.present = Present;
   config.poll = Poll;
+  config.sound = options.mute ? DemoSound::Off : DemoSound::Device;
   DEMOConfigure(config);
   colour = TERMChooseColour(std::getenv("COLORTERM"), std::getenv("NO_COLOR"),
                             std::getenv("TERM"));
