@@ -313,6 +313,30 @@ bool OutputFile::Write(const void* data, size_t size) {
   return true;
 }
 
+bool OutputFile::WriteAt(int64_t offset, const void* data, size_t size) {
+  if (!state_ || state_->failed) {
+    errno = error_ ? error_ : EBADF;
+    return Fail();
+  }
+  if (offset < 0) {
+    errno = EINVAL;
+    return Fail();
+  }
+  if (!Flush()) return false;
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = pwrite(state_->file.fd(), p, size, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail();
+    }
+    p += n;
+    offset += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 bool OutputFile::Commit(bool sync) {
   if (!state_ || state_->failed) {
     errno = error_ ? error_ : EBADF;

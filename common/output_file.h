@@ -62,6 +62,12 @@ class OutputFile {
   // Commit then fail too.
   bool Write(const void* data, size_t size);
 
+  // Writes size bytes over what was written so far, at offset (a header
+  // that is known only at the end), after what Write buffered; Write goes on
+  // after the end as before. The bytes must lie within what was written.
+  // False on a write error, which fails every later Write and the Commit too.
+  bool WriteAt(int64_t offset, const void* data, size_t size);
+
   // Writes what is buffered, gives the file the owner and mode of the file it
   // replaces, then the target's name; with sync, the file is synced before
   // and its folder after. Fails rather than replace anything other than a

@@ -2,8 +2,8 @@
 //
 // DEMOInit creates every object once and loads the data files from the
 // working directory; main then runs scene 1 and scene 2 in turn until a quit
-// key, and DEMOFree fades the last frame to black and releases the frame image,
-// the font, the keyboard and the display. Every scene draws characters into the
+// key, and DEMOFree fades the last frame (and the soundtrack) to black and
+// releases the frame image, the font, the keyboard and the display. Every scene draws characters into the
 // text screen and calls DEMOFrame once per presented frame; all animation
 // counts frames (there is no clock; the intros pace presentations only when
 // asked to, which changes when a frame appears, never what it shows).
@@ -16,6 +16,7 @@
 #include "render/render.h"
 #include "sdl/display.h"
 #include "sdl/keyboard.h"
+#include "synth/synth.h"
 #include "textscreen/scroll.h"
 #include "textscreen/stars.h"
 #include "textscreen/textscreen.h"
@@ -61,9 +62,19 @@ struct DemoState {
   char* logo;     // "logo.txt", rows padded to the widest; none: built in
   RenderCache* renderCache;  // what the frame image shows; made at the first
                              // frame (none: every frame is drawn in full)
+  Synth* synth;  // the soundtrack's synth; none when it is off
 };
 
 extern DemoState demo;
+
+// How a program has the soundtrack played.
+enum class DemoSound : uint8_t {
+  Off,     // no song read, no audio device (the tests, --mute)
+  Device,  // song.txt played through SDL's audio device as the frames go by
+  Render,  // song.txt read into demo.synth, no device: the program renders
+           // it itself, in step with its presentations (the recorder, the
+           // browser pages)
+};
 
 // What makes one program differ from another, stated once by each program
 // and handed to the driver with DEMOConfigure before DEMOInit: the screen
@@ -80,10 +91,12 @@ struct DemoConfig {
   // Reads the keyboard into its key buffer; none: SDLKBDGetKey. Recording and
   // test programs queue their scripted keys here first.
   void (*poll)(Keyboard* keyboard) = nullptr;
+  // The soundtrack: off unless a program asks for it.
+  DemoSound sound = DemoSound::Off;
 };
 
-// Sets DEMO_SCREEN_WIDTH, DEMO_SCREEN_HEIGHT, SDLDPY_MODE_FLAGS and the two
-// hooks from config. Programs that never call it run as the windowed intro.
+// Sets DEMO_SCREEN_WIDTH, DEMO_SCREEN_HEIGHT, SDLDPY_MODE_FLAGS, the two
+// hooks and the sound from config. Programs that never call it run as the windowed intro.
 void DEMOConfigure(const DemoConfig& config);
 
 // Presents the frame image through the configured present.
@@ -132,6 +145,13 @@ const char* DEMOLogo();
 // object that cannot be made (memory ran out) or a refused video mode is named
 // on standard error and makes DEMOInit return false; the caller then releases
 // what was made with DEMOFree and exits with status 1.
+//
+// With the sound on, "song.txt" is read last into demo.synth, and with
+// DemoSound::Device the audio device is then opened to play it. A song that
+// is missing or malformed, no audio device, or a format SDL refuses: one line
+// on standard error, and the intro runs as usual, silent (a synth of silence,
+// no device). Neither the audio callback nor the frame loop ever waits for the
+// other.
 bool DEMOInit();
 
 // The largest text-art file that is loaded whole: 64 MiB. A bigger map is
@@ -170,12 +190,21 @@ int32_t DEMOTextWidth(const char* text);
 // The number of '\n' in text plus 1.
 int32_t DEMOTextHeight(const char* text);
 
-// Darkens the frame image by 2 per channel 256 times, presenting each step;
-// a quit event (SDL's, from the close button or a signal) pending after a
-// step ends the fade there. A paced run presents the fade at no fewer than
+// Darkens the frame image by 2 per channel 256 times, presenting each step,
+// and fades the soundtrack with it: before step k (from 0) the synth's gain
+// is set to go to DEMOFadeGain(k), reaching silence on the last step. A quit
+// event (SDL's, from the close button or a signal) pending after a step ends
+// the fade there, and the sound with it at once. A paced run presents the fade at no fewer than
 // DEMO_FADE_RATE presentations a second, so it lasts at most a second.
 void DEMOFadeOut();
 inline constexpr int32_t DEMO_FADE_RATE = 256;
+inline constexpr int32_t DEMO_FADE_STEPS = 256;
+
+// The master gain that fade step k (0 .. DEMO_FADE_STEPS - 1) ends on:
+// SYNTH_GAIN_FULL down to 0 in even steps.
+constexpr int32_t DEMOFadeGain(int32_t k) {
+  return SYNTH_GAIN_FULL * (DEMO_FADE_STEPS - 1 - k) / DEMO_FADE_STEPS;
+}
 
 // Subtracts the low byte of amount from each colour channel of every pixel,
 // clamping at 0; the top byte becomes 0. The next frame is drawn in full.
@@ -186,15 +215,18 @@ void DEMODarken(Image* image, int32_t amount);
 // shift the parity on which scene 2 steps its scroller).
 int32_t DEMOFps();
 
-// Fades out (when a frame has been presented), then releases the frame image,
-// the font, the keyboard and the display.
+// Fades out (when a frame has been presented), closes the audio device once
+// what it plays is silent (waiting a few milliseconds at most) or at once
+// after a fade cut short, then releases the synth, the frame image, the font,
+// the keyboard and the display.
 void DEMOFree();
 
 // Releases, without a fade, everything DEMOInit made that is still there
-// (DEMOFree's four objects, the text screen, the texts, the starfield and the
-// scroller), stops the watcher and returns the driver's state to zero, as at
-// program start, so that DEMOInit can run again. The intros never call it;
-// programs that start the driver more than once do (the tests).
+// (the audio device, DEMOFree's five objects, the text screen, the texts, the
+// starfield and the scroller), stops the watcher and returns the driver's
+// state to zero, as at program start, so that DEMOInit can run again. The
+// intros never call it; programs that start the driver more than once do (the
+// tests).
 void DEMOReset();
 
 // Scene 1: the world map drifts for 200 frames, then the running man runs for

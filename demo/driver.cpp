@@ -10,6 +10,10 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#if !defined(__EMSCRIPTEN__)
+#include <chrono>
+#include <thread>
+#endif
 
 #include "common/descriptor_internal.h"
 #include "common/pacer.h"
@@ -17,6 +21,7 @@
 #include "demo/data_files.h"
 #include "demo/demo.h"
 #include "demo/watch.h"
+#include "sdl/audio.h"
 #include "sdl/platform.h"
 
 #if defined(__SSE2__)
@@ -39,6 +44,12 @@ using intro::Descriptor;
 void (*presentHook)(Display*, const Image*) = nullptr;
 void (*pollHook)(Keyboard*) = nullptr;
 intro::Pacer pacer;
+DemoSound sound = DemoSound::Off;
+
+// How long DEMOFree waits at most for the device to play the end of the fade:
+// a few of its callbacks (about 21 ms each).
+constexpr int kSilenceWaitMs = 100;
+bool fadeCut = false;  // the last fade was ended by a second quit
 
 // Reads up to size bytes into buffer; the count read (short at end of file),
 // or -1 on a read error.
@@ -128,6 +139,39 @@ bool LoadOptionalText(DemoDataKind kind, const char* builtIn, char** text) {
   return true;
 }
 
+// The soundtrack: the synth of song.txt (one of silence when the song cannot
+// be read, after one line naming why) and, for DemoSound::Device, the audio
+// device playing it. False only when memory ran out.
+bool StartSound() {
+  const char* songFile = DEMODataFileName(DemoDataKind::Song);
+  char error[256] = "";
+  Song* song = SONGLoad(songFile, error, sizeof error);
+  const bool songRead = song != nullptr;
+  if (!songRead) std::fprintf(stderr, "intro: no sound: %s\n", error);
+  demo.synth = SYNTHNew(song);
+  SONGFree(&song);
+  if (!demo.synth) return Failed("synth");
+  if (sound != DemoSound::Device || !songRead) return true;
+  const char* reason = nullptr;
+  if (!SDLAUDOpen(demo.synth, &reason))
+    std::fprintf(stderr, "intro: no sound: %s\n", reason);
+  return true;
+}
+
+// Closes the audio device; after a whole fade, once the device has played
+// down to silence (or kSilenceWaitMs passed), so the music is not cut off.
+void StopSound(bool faded) {
+  if (!SDLAUDIsOpen()) return;
+#if !defined(__EMSCRIPTEN__)
+  for (int ms = 0; faded && ms < kSilenceWaitMs && SYNTHGain(demo.synth) > 0;
+       ++ms)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+#else
+  (void)faded;
+#endif
+  SDLAUDClose();
+}
+
 }  // namespace
 
 const char DEMO_OUT_OF_MEMORY[] = "out of memory";
@@ -138,6 +182,7 @@ void DEMOConfigure(const DemoConfig& config) {
   SDLDPY_MODE_FLAGS = config.modeFlags;
   presentHook = config.present;
   pollHook = config.poll;
+  sound = config.sound;
 }
 
 void DEMOPresent(Display* display, const Image* frame) {
@@ -274,7 +319,7 @@ bool DEMOInit() {
   if (std::strcmp(demo.scroller->text, DEMOMessage()) != 0)
     return Failed("scroller");
   demo.scroller->row = demo.screen->rows * 3 / 4;
-  return true;
+  return sound == DemoSound::Off || StartSound();
 }
 
 void DEMOFrame() {
@@ -334,13 +379,21 @@ void DEMOFadeOut() {
   // presentations go at no fewer than 256 a second. Its frames stay as they
   // are; an unpaced run stays unpaced.
   const int32_t rate = pacer.Rate();
+  fadeCut = false;
   if (rate > 0 && rate < DEMO_FADE_RATE) pacer.SetRate(DEMO_FADE_RATE);
-  for (int i = 0; i < 256; ++i) {
+  for (int i = 0; i < DEMO_FADE_STEPS; ++i) {
     DEMODarken(demo.frame, 2);
+    // The sound ramps to this step's gain over the samples of this
+    // presentation, in the device's callback or the program's own render.
+    SYNTHSetGain(demo.synth, DEMOFadeGain(i));
     Present();
     // The keyboard is not polled here, but a second quit request (the close
-    // button, Ctrl-C, SIGTERM) ends the fade at once.
-    if (SDLKBDQuitPending()) break;
+    // button, Ctrl-C, SIGTERM) ends the fade at once, and the sound with it.
+    if (SDLKBDQuitPending()) {
+      SYNTHSetGain(demo.synth, 0);
+      fadeCut = true;
+      break;
+    }
   }
   if (pacer.Rate() != rate) pacer.SetRate(rate);
 }
@@ -381,7 +434,13 @@ int32_t DEMOFps() {
 }
 
 void DEMOFree() {
-  if (demo.frame && demo.display && demo.presentations > 0) DEMOFadeOut();
+  bool faded = false;
+  if (demo.frame && demo.display && demo.presentations > 0) {
+    DEMOFadeOut();
+    faded = !fadeCut;
+  }
+  StopSound(faded);
+  SYNTHFree(&demo.synth);
   if (demo.frame) IMGFree(&demo.frame);
   if (demo.font) FONTFree(&demo.font);
   if (demo.keyboard) SDLKBDFree(&demo.keyboard);
@@ -390,6 +449,8 @@ void DEMOFree() {
 }
 
 void DEMOReset() {
+  SDLAUDClose();
+  SYNTHFree(&demo.synth);
   if (demo.frame) IMGFree(&demo.frame);
   if (demo.font) FONTFree(&demo.font);
   if (demo.keyboard) SDLKBDFree(&demo.keyboard);
@@ -405,6 +466,7 @@ void DEMOReset() {
   DEMORenderCacheFree(&demo.renderCache);
   demo = DemoState{};
   pacer = intro::Pacer{};
+  fadeCut = false;
 }
 
 const char* DEMOMessage() {

@@ -1,7 +1,8 @@
 // REC: recordings of presented frames in formats other programs open: one
-// animated GIF for a stretch of presentations, or one PNG file per frame.
-// Linked only into the recorder and its tests, so the intros themselves do not
-// depend on giflib or libpng.
+// animated GIF for a stretch of presentations, or one PNG file per frame, and
+// the soundtrack heard with them as one WAV file. Linked only into the
+// recorder and its tests, so the intros themselves do not depend on giflib or
+// libpng.
 //
 // Frames are Image objects (0x00RRGGBB, row-major); the top byte of a pixel is
 // ignored, as the P6 writer drops it. Every file is written through
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "img/img.h"
+#include "synth/synth.h"
 
 // ---- Animated GIF
 // -------------------------------------------------------------
@@ -115,3 +117,41 @@ void RECCastDiscard(CastRecording** cast);
 
 // Output events written so far. Zero for none.
 int64_t RECCastEvents(const CastRecording* cast);
+
+// ---- WAV soundtrack
+// -----------------------------------------------------------
+//
+// The sound of consecutive presentations of a program showing fps of them a
+// second, rendered from the program's synth as each is presented: 16-bit
+// stereo PCM at SYNTH_RATE. Presentation k (from 0) covers the sample frames
+// from round(SYNTH_RATE * k / fps) up to round(SYNTH_RATE * (k + 1) / fps),
+// so n presentations last n / fps seconds to the sample and the rounding
+// never accumulates. The gain the synth is set to before a presentation (the
+// quit fade) is reached across that presentation's samples.
+
+struct WavRecording;
+
+// Creates the WAV at filename for presentations at fps (1 to 1000) a second;
+// presentations before first (0 or more) are rendered but not written, so the
+// file starts with presentation first. A buffer for one presentation is taken
+// here, once. None when the arguments are out of range or the file cannot be
+// created.
+[[nodiscard]] WavRecording* RECWavOpen(const char* filename, int32_t fps,
+                                       int32_t first, std::string* error);
+
+// Renders the next presentation's samples from synth (moving it on) and
+// writes them. False on a write error or when the file would pass the 4 GiB a
+// WAV file can hold; the recording should then be discarded.
+bool RECWavAdd(WavRecording* wav, Synth* synth, std::string* error);
+
+// Finishes the header and renames the file over the target. False on any
+// failure, the target then untouched. Frees the recording and sets *wav to
+// none either way; a none handle is a failure.
+bool RECWavClose(WavRecording** wav, std::string* error);
+
+// Frees the recording and removes its temporary file; the target is never
+// touched. A none address or handle does nothing.
+void RECWavDiscard(WavRecording** wav);
+
+// Sample frames written so far; zero for none.
+int64_t RECWavFrames(const WavRecording* wav);

@@ -8,7 +8,7 @@ run_packages=(g++ cmake make pkg-config libsdl1.2-dev libgif-dev libpng-dev)
 test_packages=("${run_packages[@]}" libgtest-dev libgmock-dev libbenchmark-dev
   libsdl1.2-compat xvfb xdotool x11-utils imagemagick netpbm
   libnetpbm-dev libstb-dev libsdl-gfx1.2-dev libtcod-dev libcaca-dev python3
-  valgrind dpkg-dev lintian emscripten chromium tmux asciinema strace)
+  valgrind dpkg-dev lintian emscripten chromium tmux asciinema strace ffmpeg)
 
 case "${1:-run}" in
   run) packages=("${run_packages[@]}") ;;

@@ -27,7 +27,9 @@ class IntroTest : public testing::Test {
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE), 0)
         << SDL_GetError();
     sdlUp_ = true;
-    DEMOConfigure(HarnessConfig(width, height));
+    DemoConfig config = HarnessConfig(width, height);
+    config.sound = sound_;
+    DEMOConfigure(config);
     intro::RandReset();
     harness.Reset();
     char cwd[4096];
@@ -49,6 +51,7 @@ class IntroTest : public testing::Test {
   }
 
   bool initialised_ = false;
+  DemoSound sound_ = DemoSound::Off;  // the soundtrack, set before Start
 
  private:
   bool sdlUp_ = false;

@@ -22,6 +22,7 @@ struct ArgsCase {
   int32_t fps;                 // when it runs
   const char* data = nullptr;  // the data folder, when it runs
   bool watch = false;          // --watch, when it runs
+  bool mute = false;           // --mute given, when it runs
 };
 
 void PrintTo(const ArgsCase& c, std::ostream* os) { *os << c.name; }
@@ -48,6 +49,7 @@ TEST_P(IntroArguments, RunOrEndWithTheirStatus) {
     EXPECT_STREQ(options.data ? options.data : "(none)",
                  c.data ? c.data : "(none)");
     EXPECT_EQ(options.watch, c.watch);
+    EXPECT_EQ(options.mute, c.mute);
     EXPECT_EQ(out + err, "");
     return;
   }
@@ -95,7 +97,10 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  "/d",
                  true},
-        ArgsCase{"WatchTakesNoValue", {"--watch=yes"}, false, 2, 0}),
+        ArgsCase{"WatchTakesNoValue", {"--watch=yes"}, false, 2, 0},
+        ArgsCase{"MuteSilences", {"--mute", "--fps", "7"}, true, 0, 7, nullptr,
+                 false, true},
+        ArgsCase{"MuteTakesNoValue", {"--mute=yes"}, false, 2, 0}),
     [](const testing::TestParamInfo<ArgsCase>& info) {
       return info.param.name;
     });

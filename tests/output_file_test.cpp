@@ -167,6 +167,26 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // A FIFO that takes the name while the file is written is not replaced.
+// A header finished at the end (a WAV's sizes) goes over the bytes written
+// first, whatever the buffer holds, and what follows is written after it.
+TEST(OutputFile, WriteAtRewritesTheStartAndWritesGoOnAtTheEnd) {
+  for (size_t buffer : {size_t(0), size_t(1), size_t(7), kDefaultBuffer}) {
+    test::TempDir dir;
+    const std::string path = dir.File("out.wav");
+    intro::OutputFile file;
+    intro::OutputOptions options;
+    options.buffer = buffer;
+    ASSERT_TRUE(file.Open(path.c_str(), options));
+    ASSERT_TRUE(file.Write("hhhh", 4));
+    ASSERT_TRUE(file.Write("data", 4));
+    ASSERT_TRUE(file.WriteAt(0, "HEAD", 4));
+    ASSERT_TRUE(file.Write("more", 4));
+    ASSERT_TRUE(file.WriteAt(1, "EA", 2));
+    ASSERT_TRUE(file.Commit(false));
+    EXPECT_EQ(test::ReadFile(path), "HEADdatamore") << "buffer " << buffer;
+  }
+}
+
 TEST(OutputFile, CommitRefusesANodeThatAppearedUnderTheNameMeanwhile) {
   test::TempDir dir;
   for (bool existed : {false, true}) {

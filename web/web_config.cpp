@@ -33,6 +33,9 @@ void Present(Display* display, const Image* frame) {
 DemoConfig IntroConfig() {
   DemoConfig config = IntroBuildConfig();
   config.present = Present;
+  // The pages play no sound yet: SDL's audio device is not opened in the
+  // browser, where the main loop yields through Asyncify.
+  config.sound = DemoSound::Off;
   return config;
 }
 

@@ -52,8 +52,11 @@ constexpr char kUsage[] =
     "  --cast FILE     write the terminal rendition of the chosen\n"
     "                  presentations as an asciicast v2 file (no frame files\n"
     "                  then, unless --png is given too)\n"
-    "  --fps N         the GIF's and the cast's speed: N presentations a\n"
-    "                  second, 1 to 1000 (default 50)\n"
+    "  --wav FILE      also write the soundtrack of the presentations\n"
+    "                  recorded (from --from on, the quit fade included) as\n"
+    "                  one WAV file, 48 kHz 16-bit stereo\n"
+    "  --fps N         the speed of the GIF, the cast and the WAV: N\n"
+    "                  presentations a second, 1 to 1000 (default 50)\n"
     "  --data DIR      read the data files from the folder DIR instead\n"
     "  --help          this text\n"
     "  --version       the program's name and version\n";
@@ -76,6 +79,8 @@ struct Options {
   std::string out = "capture";
   const char* gifArg = nullptr;
   const char* castArg = nullptr;
+  std::string wav;  // none: no WAV
+  const char* wavArg = nullptr;
   const char* outArg = nullptr;
   const char* data = nullptr;  // none: the working directory
   std::vector<ScriptedKey> keys;
@@ -96,6 +101,11 @@ struct GifGuard {
     RECCastDiscard(&cast);
   }
 } gifGuard;
+WavRecording* wav = nullptr;
+int64_t wavFrames = 0;
+struct WavGuard {
+  ~WavGuard() { RECWavDiscard(&wav); }
+} wavGuard;
 std::chrono::steady_clock::time_point started;
 
 bool ParseSize(const char* text, void*) {
@@ -175,12 +185,14 @@ int ParseArguments(int argc, char** argv) {
   parser.Flag("--png", &options.png);
   parser.Text("--gif", "a file", &options.gifArg);
   parser.Text("--cast", "a file", &options.castArg);
+  parser.Text("--wav", "a file", &options.wavArg);
   parser.Number("--fps", 1, 1000, &options.fps);
   int status = 0;
   if (!parser.Parse(argc, argv, &status)) return status == 0 ? -1 : status;
   if (options.outArg) options.out = options.outArg;
   if (options.gifArg) options.gif = options.gifArg;
   if (options.castArg) options.cast = options.castArg;
+  if (options.wavArg) options.wav = options.wavArg;
   return KeysFitTheQueue(parser) ? 0 : 2;
 }
 
@@ -372,11 +384,51 @@ void PrintGif() {
               options.gif.c_str(), bytes, gifFrames, options.fps);
 }
 
+// The soundtrack of the presentation just recorded (every one from --from on;
+// --every thins only the frames).
+void RecordWav() {
+  if (!wav || failed) return;
+  std::string error;
+  if (!RECWavAdd(wav, demo.synth, &error)) {
+    std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+    Fail();
+  }
+}
+
+bool OpenWav() {
+  if (options.wav.empty()) return true;
+  std::string error;
+  wav = RECWavOpen(options.wav.c_str(), options.fps, options.from, &error);
+  if (!wav) std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+  return wav != nullptr;
+}
+
+// Finishes the WAV; after a failure it is discarded and the target left alone.
+bool CloseWav() {
+  if (!wav) return true;
+  if (failed) {
+    RECWavDiscard(&wav);
+    return false;
+  }
+  std::string error;
+  wavFrames = RECWavFrames(wav);
+  if (RECWavClose(&wav, &error)) return true;
+  std::fprintf(stderr, "intro-capture: %s\n", error.c_str());
+  return false;
+}
+
+void PrintWav() {
+  std::printf("intro-capture: %s: %.3f s of sound, %lld sample frames\n",
+              options.wav.c_str(), double(wavFrames) / SYNTH_RATE,
+              static_cast<long long>(wavFrames));
+}
+
 void Present(Display* display, const Image* frame) {
   if (stopping) return;
   SDLDPYShow(display, frame);
   const int32_t n = demo.presentations;  // counted by the driver afterwards
   Record(n, frame);
+  RecordWav();
   if (!failed && (n + 1) % 100 == 0) {
     // On a terminal the progress line rewrites itself; elsewhere (a log) each
     // report is a line of its own.
@@ -420,7 +472,7 @@ int Run(int argc, char** argv) {
     // The files written are named from where the program was started, also
     // when the data files are read from elsewhere.
     if (options.data) {
-      for (std::string* path : {&options.out, &options.gif, &options.cast}) {
+      for (std::string* path : {&options.out, &options.gif, &options.cast, &options.wav}) {
         if (!intro::MakeAbsolute(path)) {
           std::fprintf(stderr,
                        "intro-capture: cannot name the working folder: %s\n",
@@ -450,10 +502,12 @@ int Run(int argc, char** argv) {
   config.height = options.height;
   config.present = Present;
   config.poll = Poll;
+  // The recorder renders the soundtrack itself; it never opens a device.
+  config.sound = options.wav.empty() ? DemoSound::Off : DemoSound::Render;
   DEMOConfigure(config);
   if (!SDLPlatformInit()) return 1;
   started = std::chrono::steady_clock::now();
-  if (!OpenGif()) return 1;
+  if (!OpenGif() || !OpenWav()) return 1;
   if (!DEMOInit() || !OpenCast()) {
     DEMOFree();
     return 1;
@@ -470,6 +524,7 @@ int Run(int argc, char** argv) {
   const int32_t total = std::max(presented, demo.presentations);
   if (!CloseGif()) failed = true;
   if (!CloseCast()) failed = true;
+  if (!CloseWav()) failed = true;
   const double seconds = Seconds();
   if (isatty(fileno(stderr))) std::fprintf(stderr, "\n");
   std::printf(
@@ -483,6 +538,7 @@ int Run(int argc, char** argv) {
       seconds,
       seconds > 0 ? total / seconds : 0.0);
   if (!options.gif.empty() && !failed) PrintGif();
+  if (!options.wav.empty() && !failed) PrintWav();
   return failed ? 1 : 0;
 }
 

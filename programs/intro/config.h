@@ -9,12 +9,13 @@
 DemoConfig IntroConfig();
 
 // The part every build shares: the size and the flag set it was compiled
-// with; the driver's own present and poll.
+// with; the driver's own present and poll; the soundtrack on the audio device.
 inline DemoConfig IntroBuildConfig() {
   DemoConfig config;
   config.width = INTRO_WIDTH;
   config.height = INTRO_HEIGHT;
   config.modeFlags =
       INTRO_FULLSCREEN ? SDLDPY_FULLSCREEN_FLAGS : SDLDPY_WINDOWED_FLAGS;
+  config.sound = DemoSound::Device;
   return config;
 }

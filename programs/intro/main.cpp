@@ -16,7 +16,9 @@ int main(int argc, char** argv) {
   if (!IntroParseOptions(argc, argv, &options, &status)) return status;
   const char* program = cli::ProgramName(argc, argv);
   if (!cli::EnterDataFolder(program, options.data)) return 1;
-  DEMOConfigure(IntroConfig());
+  DemoConfig config = IntroConfig();
+  if (options.mute) config.sound = DemoSound::Off;
+  DEMOConfigure(config);
   DEMOSetRate(options.fps);
   if (!SDLPlatformInit()) return 1;
   if (!DEMOInit()) {

@@ -5,7 +5,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    " [--fps N] [--data DIR] [--watch]\n"
+    " [--fps N] [--data DIR] [--watch] [--mute]\n"
     "Plays the intro from the data files in the working directory.\n"
     "  --fps N   at most N presentations a second (1 to 1000); 0, the\n"
     "            default, is unlimited: every animation moves one step per\n"
@@ -16,6 +16,7 @@ constexpr char kUsage[] =
     "  --watch   take in every data file saved while the intro plays: the\n"
     "            scene restarts with it; a file that fails its checks is\n"
     "            named on standard error and the last good one stays\n"
+    "  --mute    no sound (the soundtrack, song.txt, is played otherwise)\n"
     "  --help    this text\n"
     "  --version the program's name and version\n"
     "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
@@ -30,5 +31,6 @@ bool IntroParseOptions(int argc, char** argv, IntroOptions* options,
   parser.Number("--fps", 0, 1000, &options->fps);
   parser.Text("--data", "a folder", &options->data);
   parser.Flag("--watch", &options->watch);
+  parser.Flag("--mute", &options->mute);
   return parser.Parse(argc, argv, status);
 }

@@ -11,6 +11,7 @@ struct IntroOptions {
   const char* data = nullptr;
   // Reload a data file when it changes, restarting the scene (demo/watch.h).
   bool watch = false;
+  bool mute = false;  // --mute: no soundtrack
 };
 
 // Parses the intros' arguments into options (the one option parser, cli.h).

@@ -38,7 +38,7 @@ constexpr int kIn = STDIN_FILENO, kOut = STDOUT_FILENO;
 
 constexpr char kUsage[] =
     " [--fps N] [--size WxH] [--stop-at N[,M...]] [--cast FILE]\n"
-    "       [--watch]\n"
+    "       [--watch] [--mute]\n"
     "Plays the intro in this terminal, from the data files in the working\n"
     "directory, as characters: 80x60 cells on a terminal of at least 80\n"
     "columns and 60 rows, 40x25 otherwise.\n"
@@ -53,6 +53,7 @@ constexpr char kUsage[] =
     "  --cast FILE      also record what is played, in real time, as an\n"
     "                   asciicast v2 file\n"
     "  --watch          take in every data file saved while it plays\n"
+    "  --mute           no sound (the soundtrack is played otherwise)\n"
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "Keys: Escape, q or Q fade to black and quit; space switches scenes.\n"
@@ -66,6 +67,7 @@ struct Options {
   int32_t width = 640, height = 480;
   int32_t fps = 30;
   bool sized = false;          // --size given
+  bool mute = false;           // --mute: no soundtrack
   std::vector<int32_t> stops;  // sorted
 };
 
@@ -131,6 +133,7 @@ bool ParseArguments(int argc, char** argv, int* status) {
   parser.Text("--data", "a folder", &data);
   parser.Text("--cast", "a file", &castPath);
   parser.Flag("--watch", &watch);
+  parser.Flag("--mute", &options.mute);
   return parser.Parse(argc, argv, status);
 }
 
@@ -329,6 +332,7 @@ int Run(int argc, char** argv) {
   config.height = options.height;
   config.present = Present;
   config.poll = Poll;
+  config.sound = options.mute ? DemoSound::Off : DemoSound::Device;
   DEMOConfigure(config);
   colour = TERMChooseColour(std::getenv("COLORTERM"), std::getenv("NO_COLOR"),
                             std::getenv("TERM"));
