@@ -41,11 +41,23 @@ TEST(Capture, BadArgumentsPrintUsageOnStderrWithStatus2) {
   test::TempDir dir;
   for (const char* args :
        {"--size 100x100", "--size 640", "--frames -1", "--every 0", "--keys 5",
-        "--keys 5:enter", "--keys x:q", "--bogus", "--out"}) {
+        "--keys 5:enter", "--keys x:q", "--bogus", "--out", "--keys 5:q,",
+        "--keys ''", "--keys ,5:q", "--frames=+5", "--fps=30x",
+        "--cells=yes"}) {
     Outcome run = Capture(args, dir);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_NE(run.err.find("usage: intro-capture"), std::string::npos) << args;
   }
+}
+
+// The recorder reads its command line as every program does: a value after
+// the option or after an equals sign.
+TEST(Capture, TakesValuesAfterAnEqualsSign) {
+  test::TempDir dir;
+  Outcome run = Capture("--fps=30 --frames=2 --out=" + dir.File("f"), dir);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("2 presentations, 2 written"), std::string::npos)
+      << run.out;
 }
 
 TEST(Capture, WritesTheChosenPresentationsAndTheirCells) {

@@ -26,6 +26,7 @@
 
 #include "cli/cli.h"
 #include "common/descriptor_internal.h"
+#include "common/output_file.h"
 #include "demo/data_check.h"
 #include "demo/data_files.h"
 #include "demo/demo.h"
@@ -175,33 +176,17 @@ bool ParseSubcommand(int argc, char** argv, const char* name, const char* usage,
   return true;
 }
 
-// Writes size bytes to a new file name in the folder dirFd: created only
-// when there is no such name (not even a symbolic link), never overwritten.
-bool WriteNew(int dirFd, const std::string& shown, const char* name,
-              const char* bytes, size_t size) {
-  int fd = openat(dirFd, name,
-                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    std::fprintf(stderr, "%s: cannot create %s/%s: %s\n", kProgram,
-                 shown.c_str(), name, std::strerror(errno));
-    return false;
-  }
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, bytes + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  // A failed write or close (a full disk) is the file's failure too.
-  const bool written = done == size;
-  const int saved = errno;
-  if (close(fd) != 0 || !written) {
-    std::fprintf(stderr, "%s: cannot write %s/%s: %s\n", kProgram,
-                 shown.c_str(), name, std::strerror(written ? errno : saved));
-    return false;
-  }
-  return true;
+// Writes size bytes as the new file name in the folder shown, through the
+// one safe writer: complete or not at all under its name, and never over a
+// file that appeared there meanwhile (the folder was found empty).
+bool WriteNew(const std::string& shown, const char* name, const char* bytes,
+              size_t size) {
+  intro::OutputFile file;
+  const std::string path = shown + "/" + name;
+  if (file.Open(path.c_str()) && file.Write(bytes, size) && file.Commit(true))
+    return true;
+  std::fprintf(stderr, "%s: %s\n", kProgram, file.Reason().c_str());
+  return false;
 }
 
 // The bytes of a regular file, or false after one line.
@@ -285,10 +270,10 @@ int New(const char* dir) {
         bytes = DEMO_LOGO;
       else if (!ReadWhole(data + "/" + file.name, &bytes))
         return 1;
-      if (!WriteNew(folder.get(), shown, file.name, bytes.data(), bytes.size()))
+      if (!WriteNew(shown, file.name, bytes.data(), bytes.size()))
         return 1;
     }
-    if (!WriteNew(folder.get(), shown, "README.txt", kGuide, sizeof kGuide - 1))
+    if (!WriteNew(shown, "README.txt", kGuide, sizeof kGuide - 1))
       return 1;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "%s: out of memory making %s\n", kProgram, dir);

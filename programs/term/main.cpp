@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "common/output_file.h"
 #include "demo/demo.h"
 #include "demo/watch.h"
 #include "recording/recording.h"
@@ -80,6 +81,7 @@ bool stale = false;        // a presentation found the link busy
 bool sizeUnknown = false;  // the terminal reported 0 x 0
 CastRecording* cast = nullptr;
 const char* castPath = nullptr;  // --cast
+std::string castFile;            // castPath named from the starting folder
 std::chrono::steady_clock::time_point started;
 
 // Where each printable glyph has ink, and the colour text was last shown in.
@@ -317,6 +319,16 @@ void Poll(Keyboard* keyboard) {
 int Run(int argc, char** argv) {
   int status = 0;
   if (!ParseArguments(argc, argv, &status)) return status;
+  // The cast is named from where the program was started, also when the data
+  // files are read from elsewhere.
+  if (castPath) {
+    castFile = castPath;
+    if (!intro::MakeAbsolute(&castFile)) {
+      std::fprintf(stderr, "%s: cannot name the working folder: %s\n",
+                   kProgram, std::strerror(errno));
+      return 1;
+    }
+  }
   if (!cli::EnterDataFolder(kProgram, data)) return 1;
   int32_t cols = 0, rows = 0;
   if (!isatty(kOut) || !TERMTtySize(kOut, &cols, &rows, &sizeUnknown)) {
@@ -359,7 +371,7 @@ int Run(int argc, char** argv) {
   view->synchronized = true;
   if (castPath) {
     std::string error;
-    cast = RECCastOpen(castPath, view->cols, view->rows,
+    cast = RECCastOpen(castFile.c_str(), view->cols, view->rows,
                        inked ? lastInk : 0xAAAAAA, 0, &error);
     if (!cast) {
       std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
