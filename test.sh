@@ -27,6 +27,9 @@ echo "== in a browser: build the web intros, test them in headless Chromium"
 node "$here/tests/web/browser_test.mjs" --site "$here/build-web/site" \
   --capture "$here/build-test/bin/intro-capture" --data "$here/data" \
   --out "$here/build-web/browser-test"
+node "$here/tests/web/cast_player_test.mjs" \
+  --capture "$here/build-test/bin/intro-capture" --data "$here/data" \
+  --out "$here/build-web/cast-player-test"
 
 echo "== without SDL: the libraries that need no SDL, SDL's pkg-config hidden"
 no_pc=$(mktemp -d)
