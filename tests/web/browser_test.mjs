@@ -7,6 +7,8 @@
 //
 // On a mismatch the browser's frame and a diff image (differing pixels red)
 // are written to --out as P6 files. One screenshot of each page goes there too.
+// The soundtrack the page renders is compared with intro-capture's WAV of the
+// song from its start, through the hook's hash of the samples taken so far.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -82,6 +84,30 @@ function captureFrame(config, n) {
     ], { cwd: args.data, encoding: 'utf8' });
     assert.equal(run.status, 0, `intro-capture failed: ${run.stderr}`);
     return readP6(path.join(dir, `frame-${String(n).padStart(6, '0')}.ppm`));
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+// FNV-1a 64 of the first frames stereo sample frames (little-endian 16-bit
+// samples) of the song as intro-capture renders it from its start, without a
+// key (so without the fade), as 16 hex digits.
+function nativeAudioHash(frames) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'intro-capture-'));
+  try {
+    const fps = 50, presentations = Math.ceil(frames / (48000 / fps)) + 1;
+    const wav = path.join(dir, 'song.wav');
+    const run = spawnSync(args.capture, [
+      '--size', '320x200', '--frames', String(presentations), '--every', String(presentations),
+      '--fps', String(fps), '--wav', wav, '--out', dir,
+    ], { cwd: args.data, encoding: 'utf8' });
+    assert.equal(run.status, 0, `intro-capture failed: ${run.stderr}`);
+    const bytes = fs.readFileSync(wav).subarray(44);
+    assert.ok(bytes.length >= frames * 4, `the WAV holds ${bytes.length} bytes`);
+    const prime = 0x100000001b3n, mask = (1n << 64n) - 1n;
+    let h = 0xcbf29ce484222325n;
+    for (let i = 0; i < frames * 4; i++) h = ((h ^ BigInt(bytes[i])) * prime) & mask;
+    return h.toString(16).padStart(16, '0');
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
   }
@@ -262,6 +288,82 @@ describe('keys', () => {
       const got = await page.evaluate((events) => events.map((e) => Module.keySym(e)),
                                       cases.map((c) => c[0]));
       assert.deepEqual(got, cases.map((c) => c[1]));
+    } finally {
+      await page.close();
+    }
+  });
+});
+
+describe('sound', () => {
+  const audio = (page) => page.evaluate(() => ({
+    state: Module.soundState, frames: Module.audioFrames(), hash: Module.audioHash(),
+    button: document.getElementById('sound').textContent,
+  }));
+  // Waits until the page has taken more sample frames than it had.
+  const growsFrom = (page, frames) => page.waitForFunction(
+    (frames) => Module.audioFrames() > frames, { timeout: 10000 }, frames);
+
+  test('the first click starts the song from its start, the button turns it off and on, ' +
+       'and the picture goes on', async (t) => {
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('pageerror', (error) => errors.push(String(error)));
+    try {
+      await page.goto(`${site.url}intro-web-fullscreen.html?stopAt=30&fps=240`);
+      await waitForStop(page, 30);
+      let now = await audio(page);
+      assert.deepEqual([now.state, now.frames, now.button], ['waiting', 0, 'Play sound']);
+      // Taken through the hook in pieces of several sizes, as the node would.
+      await page.evaluate(() => { for (const k of [1, 1000, 4096, 16384, 777]) Module.audioRender(k); });
+      now = await audio(page);
+      assert.equal(now.frames, 1 + 1000 + 4096 + 16384 + 777);
+      assert.equal(now.hash, nativeAudioHash(now.frames), 'the samples differ from the native song');
+
+      await page.click('#canvas');
+      await page.waitForFunction(() => Module.soundState === 'on', { timeout: 5000 });
+      await growsFrom(page, now.frames);  // Web Audio pulls the song
+      now = await audio(page);
+      t.diagnostic?.(`${now.frames} sample frames after the click`);
+      assert.equal(now.button, 'Sound off');
+      assert.equal(now.hash, nativeAudioHash(now.frames), 'the played samples differ');
+
+      await page.click('#sound');
+      now = await audio(page);
+      assert.deepEqual([now.state, now.button], ['off', 'Sound on']);
+      await new Promise((resolve) => setTimeout(resolve, 300));
+      const paused = await audio(page);
+      await new Promise((resolve) => setTimeout(resolve, 500));
+      assert.equal((await audio(page)).frames, paused.frames, 'the song goes on while off');
+
+      await page.click('#sound');
+      await growsFrom(page, paused.frames);
+      now = await audio(page);
+      assert.deepEqual([now.state, now.button], ['on', 'Sound off']);
+      assert.equal(now.hash, nativeAudioHash(now.frames), 'the samples after the pause differ');
+
+      await page.evaluate(() => { Module.stopAt = 60; Module.resume(); });
+      await waitForStop(page, 60);
+      assert.deepEqual(errors, []);
+    } finally {
+      await page.close();
+    }
+  });
+
+  test('a page without Web Audio goes on silent', async () => {
+    const page = await browser.newPage();
+    try {
+      await page.evaluateOnNewDocument(() => {
+        delete window.AudioContext;
+        delete window.webkitAudioContext;
+      });
+      await page.goto(`${site.url}intro-web-fullscreen.html?stopAt=10&fps=240`);
+      await waitForStop(page, 10);
+      await page.click('#canvas');
+      const now = await audio(page);
+      assert.deepEqual([now.state, now.frames, now.button], ['none', 0, 'No sound']);
+      assert.ok(await page.evaluate(() => document.getElementById('sound').disabled));
+      await page.evaluate(() => { Module.stopAt = 40; Module.resume(); });
+      await waitForStop(page, 40);
     } finally {
       await page.close();
     }
