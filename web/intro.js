@@ -34,7 +34,8 @@
 // sample frames of the soundtrack at once (as the audio node does);
 // Module.audioFrames() counts the frames taken so far and Module.audioHash()
 // is the FNV-1a 64 hash of their little-endian 16-bit samples, as 16 hex
-// digits.
+// digits. Module.audioFill(event) is what the audio node runs: it fills
+// event.outputBuffer's two channels with the next frames.
 (function () {
   var params = new URLSearchParams(location.search);
   function whole(name, min, max) {
@@ -148,6 +149,7 @@
       right[i] = samples[2 * i + 1] / 32768;
     }
   }
+  Module.audioFill = fill;
   function startSound() {
     if (audio || Module.soundState === 'none') return;
     try {

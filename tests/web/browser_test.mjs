@@ -89,10 +89,10 @@ function captureFrame(config, n) {
   }
 }
 
-// FNV-1a 64 of the first frames stereo sample frames (little-endian 16-bit
-// samples) of the song as intro-capture renders it from its start, without a
-// key (so without the fade), as 16 hex digits.
-function nativeAudioHash(frames) {
+// The first frames stereo sample frames of the song as intro-capture renders
+// it from its start, without a key (so without the fade): the WAV's bytes,
+// little-endian 16-bit samples, left then right.
+function nativeAudio(frames) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'intro-capture-'));
   try {
     const fps = 50, presentations = Math.ceil(frames / (48000 / fps)) + 1;
@@ -104,13 +104,19 @@ function nativeAudioHash(frames) {
     assert.equal(run.status, 0, `intro-capture failed: ${run.stderr}`);
     const bytes = fs.readFileSync(wav).subarray(44);
     assert.ok(bytes.length >= frames * 4, `the WAV holds ${bytes.length} bytes`);
-    const prime = 0x100000001b3n, mask = (1n << 64n) - 1n;
-    let h = 0xcbf29ce484222325n;
-    for (let i = 0; i < frames * 4; i++) h = ((h ^ BigInt(bytes[i])) * prime) & mask;
-    return h.toString(16).padStart(16, '0');
+    return bytes.subarray(0, frames * 4);
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
   }
+}
+
+// FNV-1a 64 of nativeAudio(frames), as 16 hex digits.
+function nativeAudioHash(frames) {
+  const bytes = nativeAudio(frames);
+  const prime = 0x100000001b3n, mask = (1n << 64n) - 1n;
+  let h = 0xcbf29ce484222325n;
+  for (const byte of bytes) h = ((h ^ BigInt(byte)) * prime) & mask;
+  return h.toString(16).padStart(16, '0');
 }
 
 // The canvas's pixels as RGBA bytes, read with getImageData.
@@ -318,6 +324,18 @@ describe('sound', () => {
       now = await audio(page);
       assert.equal(now.frames, 1 + 1000 + 4096 + 16384 + 777);
       assert.equal(now.hash, nativeAudioHash(now.frames), 'the samples differ from the native song');
+      // What the node plays: the next frames as -1 .. 1, left and right apart.
+      const played = await page.evaluate(() => {
+        const channels = [new Float32Array(300), new Float32Array(300)];
+        Module.audioFill({ outputBuffer: { getChannelData: (c) => channels[c] } });
+        return channels.map((c) => Array.from(c, (v) => Math.round(v * 32768)));
+      });
+      const song = nativeAudio(now.frames + 300);
+      const want = [[], []];
+      for (let i = 0; i < 300; i++)
+        for (let c = 0; c < 2; c++) want[c].push(song.readInt16LE(4 * (now.frames + i) + 2 * c));
+      assert.deepEqual(played, want, 'the node plays other samples');
+      now = await audio(page);
 
       await page.click('#canvas');
       await page.waitForFunction(() => Module.soundState === 'on', { timeout: 5000 });
