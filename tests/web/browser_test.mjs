@@ -319,23 +319,23 @@ describe('sound', () => {
       await waitForStop(page, 30);
       let now = await audio(page);
       assert.deepEqual([now.state, now.frames, now.button], ['waiting', 0, 'Play sound']);
-      // Taken through the hook in pieces of several sizes, as the node would.
-      await page.evaluate(() => { for (const k of [1, 1000, 4096, 16384, 777]) Module.audioRender(k); });
-      now = await audio(page);
-      assert.equal(now.frames, 1 + 1000 + 4096 + 16384 + 777);
-      assert.equal(now.hash, nativeAudioHash(now.frames), 'the samples differ from the native song');
-      // What the node plays: the next frames as -1 .. 1, left and right apart.
+      // What the node plays: the first frames as -1 .. 1, left and right apart
+      // (the song's start has them differ).
       const played = await page.evaluate(() => {
         const channels = [new Float32Array(300), new Float32Array(300)];
         Module.audioFill({ outputBuffer: { getChannelData: (c) => channels[c] } });
         return channels.map((c) => Array.from(c, (v) => Math.round(v * 32768)));
       });
-      const song = nativeAudio(now.frames + 300);
-      const want = [[], []];
+      const start = nativeAudio(300), want = [[], []];
       for (let i = 0; i < 300; i++)
-        for (let c = 0; c < 2; c++) want[c].push(song.readInt16LE(4 * (now.frames + i) + 2 * c));
+        for (let c = 0; c < 2; c++) want[c].push(start.readInt16LE(4 * i + 2 * c));
+      assert.notDeepEqual(want[0], want[1]);
       assert.deepEqual(played, want, 'the node plays other samples');
+      // Taken through the hook in pieces of several sizes, as the node would.
+      await page.evaluate(() => { for (const k of [1, 1000, 4096, 16384, 777]) Module.audioRender(k); });
       now = await audio(page);
+      assert.equal(now.frames, 300 + 1 + 1000 + 4096 + 16384 + 777);
+      assert.equal(now.hash, nativeAudioHash(now.frames), 'the samples differ from the native song');
 
       await page.click('#canvas');
       await page.waitForFunction(() => Module.soundState === 'on', { timeout: 5000 });
@@ -348,8 +348,10 @@ describe('sound', () => {
       await page.click('#sound');
       now = await audio(page);
       assert.deepEqual([now.state, now.button], ['off', 'Sound on']);
+      await page.click('#canvas');  // a later click leaves it off
       await new Promise((resolve) => setTimeout(resolve, 300));
       const paused = await audio(page);
+      assert.equal(paused.state, 'off');
       await new Promise((resolve) => setTimeout(resolve, 500));
       assert.equal((await audio(page)).frames, paused.frames, 'the song goes on while off');
 
