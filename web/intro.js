@@ -128,13 +128,15 @@
     Module.soundState = state;
     if (Module.onSound) Module.onSound(state);
   }
-  // Renders frames sample frames and returns them as a view of the module's
-  // memory (valid until the next call).
+  // Renders frames (at most 16384) sample frames and returns them as a view
+  // of the module's memory (valid until the next call).
   function takeAudio(frames) {
     var at = Module._WebAudioRender(frames) >> 1;
     return HEAP16.subarray(at, at + 2 * frames);
   }
-  Module.audioRender = function (frames) { takeAudio(frames); };
+  Module.audioRender = function (frames) {
+    for (var left = frames; left > 0; left -= 16384) takeAudio(Math.min(left, 16384));
+  };
   Module.audioFrames = function () { return Module._WebAudioFrames(); };
   Module.audioHash = function () {
     function hex(part) { return (Module._WebAudioHash(part) >>> 0).toString(16).padStart(8, '0'); }

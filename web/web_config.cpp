@@ -74,17 +74,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebKey(int sym, int down) {
   SDLEventsPushKey(sym, down != 0);
 }
 
-// Renders the next frames sample frames (at most 16384; fewer are clamped) of
-// the soundtrack, interleaved left then right, into a buffer in the module's
-// memory and returns its address; silence before the driver has made its
-// synth and after it has released it. Frames from the synth are added to the
-// hash and count below.
+// Renders the next frames sample frames of the soundtrack (at most 16384; more
+// are cut to that), interleaved left then right, into a buffer in the
+// module's memory and returns its address; silence before the driver has made
+// its synth and after it has released it. Frames taken from the synth are
+// added to what WebAudioFrames and WebAudioHash report.
 extern "C" EMSCRIPTEN_KEEPALIVE int16_t* WebAudioRender(int32_t frames) {
   if (frames < 0) frames = 0;
   if (frames > kAudioMaxFrames) frames = kAudioMaxFrames;
   const int32_t count = frames * SYNTH_CHANNELS;
   if (!demo.synth) {
-    std::memset(audioBuffer, 0, sizeof audioBuffer[0] * static_cast<size_t>(count));
+    std::memset(audioBuffer, 0,
+                sizeof audioBuffer[0] * static_cast<size_t>(count));
     return audioBuffer;
   }
   SYNTHRender(demo.synth, audioBuffer, frames);
