@@ -13,6 +13,14 @@
 // only the keyboard takes the low byte. Repeats of a held key are dropped, as
 // SDL 1.2 sends none unless asked.
 //
+// Sound. Browsers let a page make sound only after a gesture, so the first
+// key press or click starts the soundtrack: an AudioContext at 48 kHz whose
+// ScriptProcessorNode pulls the song from the program (_WebAudioRender) as it
+// plays. Module.setSound(false) suspends it and true goes on (or starts it,
+// from a gesture); Module.onSound(state) tells the page the state: 'waiting'
+// (for a gesture), 'on', 'off' or 'none' (no Web Audio, or it refused: the
+// intro goes on silent). Module.soundState holds it.
+//
 // Start and end. main starts once the data file is loaded; when it has
 // returned (after the fade) Module.ended becomes true and the page's
 // Module.onEnd(status) is called.
@@ -22,7 +30,12 @@
 // then N (null while running). Module.stopAt = M; Module.resume() goes on to
 // the next stop. Module.presented counts presentations and Module.canvas is
 // the canvas the intro draws on; Module.firstFrameAt is the time of the first
-// presentation in milliseconds since navigation.
+// presentation in milliseconds since navigation. Module.audioRender(k) takes k
+// sample frames of the soundtrack at once (as the audio node does);
+// Module.audioFrames() counts the frames taken so far and Module.audioHash()
+// is the FNV-1a 64 hash of their little-endian 16-bit samples, as 16 hex
+// digits. Module.audioFill(event) is what the audio node runs: it fills
+// event.outputBuffer's two channels with the next frames.
 (function () {
   var params = new URLSearchParams(location.search);
   function whole(name, min, max) {
@@ -107,6 +120,79 @@
     }
     await (fps ? deadline() : animationFrame());
   };
+
+  // The soundtrack.
+  var audio = null, audioNode = null, soundWanted = true;
+  Module.soundState = 'waiting';
+  function soundState(state) {
+    Module.soundState = state;
+    if (Module.onSound) Module.onSound(state);
+  }
+  // Renders frames (at most 16384) sample frames and returns them as a view
+  // of the module's memory (valid until the next call).
+  function takeAudio(frames) {
+    var at = Module._WebAudioRender(frames) >> 1;
+    return HEAP16.subarray(at, at + 2 * frames);
+  }
+  Module.audioRender = function (frames) {
+    for (var left = frames; left > 0; left -= 16384) takeAudio(Math.min(left, 16384));
+  };
+  Module.audioFrames = function () { return Module._WebAudioFrames(); };
+  Module.audioHash = function () {
+    function hex(part) { return (Module._WebAudioHash(part) >>> 0).toString(16).padStart(8, '0'); }
+    return hex(1) + hex(0);
+  };
+  function fill(event) {
+    var left = event.outputBuffer.getChannelData(0);
+    var right = event.outputBuffer.getChannelData(1);
+    var samples = takeAudio(left.length);
+    for (var i = 0; i < left.length; i++) {
+      left[i] = samples[2 * i] / 32768;
+      right[i] = samples[2 * i + 1] / 32768;
+    }
+  }
+  Module.audioFill = fill;
+  function startSound() {
+    if (audio || Module.soundState === 'none') return;
+    try {
+      var Context = window.AudioContext || window.webkitAudioContext;
+      audio = new Context({ sampleRate: 48000 });
+      if (audio.sampleRate !== 48000) throw new Error('the audio runs at ' + audio.sampleRate + ' Hz');
+      audioNode = audio.createScriptProcessor(4096, 0, 2);
+      audioNode.onaudioprocess = fill;
+      audioNode.connect(audio.destination);
+      var started = audio.resume();
+      soundState('on');
+      if (started && started.catch) started.catch(function () { soundOff(); soundState('none'); });
+    } catch (error) {
+      console.warn('no sound: ' + error);
+      soundOff();
+      soundState('none');
+    }
+  }
+  function soundOff() {
+    if (audioNode) audioNode.disconnect();
+    if (audio) audio.close().catch(function () {});
+    audio = audioNode = null;
+  }
+  Module.setSound = function (on) {
+    soundWanted = on;
+    if (Module.soundState === 'none') return;
+    if (!on) {
+      if (audio) audio.suspend().catch(function () {});
+      soundState('off');
+    } else if (audio) {
+      audio.resume().catch(function () {});
+      soundState('on');
+    } else {
+      startSound();
+    }
+  };
+  function onGesture() {
+    if (soundWanted && !audio) startSound();
+  }
+  window.addEventListener('keydown', onGesture);
+  window.addEventListener('click', onGesture);
 
   // SDL 1.2's key symbols for the keys that are not a character.
   var named = {

@@ -7,6 +7,8 @@
 //
 // On a mismatch the browser's frame and a diff image (differing pixels red)
 // are written to --out as P6 files. One screenshot of each page goes there too.
+// The soundtrack the page renders is compared with intro-capture's WAV of the
+// song from its start, through the hook's hash of the samples taken so far.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -85,6 +87,36 @@ function captureFrame(config, n) {
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
   }
+}
+
+// The first frames stereo sample frames of the song as intro-capture renders
+// it from its start, without a key (so without the fade): the WAV's bytes,
+// little-endian 16-bit samples, left then right.
+function nativeAudio(frames) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'intro-capture-'));
+  try {
+    const fps = 50, presentations = Math.ceil(frames / (48000 / fps)) + 1;
+    const wav = path.join(dir, 'song.wav');
+    const run = spawnSync(args.capture, [
+      '--size', '320x200', '--frames', String(presentations), '--every', String(presentations),
+      '--fps', String(fps), '--wav', wav, '--out', dir,
+    ], { cwd: args.data, encoding: 'utf8' });
+    assert.equal(run.status, 0, `intro-capture failed: ${run.stderr}`);
+    const bytes = fs.readFileSync(wav).subarray(44);
+    assert.ok(bytes.length >= frames * 4, `the WAV holds ${bytes.length} bytes`);
+    return bytes.subarray(0, frames * 4);
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+// FNV-1a 64 of nativeAudio(frames), as 16 hex digits.
+function nativeAudioHash(frames) {
+  const bytes = nativeAudio(frames);
+  const prime = 0x100000001b3n, mask = (1n << 64n) - 1n;
+  let h = 0xcbf29ce484222325n;
+  for (const byte of bytes) h = ((h ^ BigInt(byte)) * prime) & mask;
+  return h.toString(16).padStart(16, '0');
 }
 
 // The canvas's pixels as RGBA bytes, read with getImageData.
@@ -262,6 +294,96 @@ describe('keys', () => {
       const got = await page.evaluate((events) => events.map((e) => Module.keySym(e)),
                                       cases.map((c) => c[0]));
       assert.deepEqual(got, cases.map((c) => c[1]));
+    } finally {
+      await page.close();
+    }
+  });
+});
+
+describe('sound', () => {
+  const audio = (page) => page.evaluate(() => ({
+    state: Module.soundState, frames: Module.audioFrames(), hash: Module.audioHash(),
+    button: document.getElementById('sound').textContent,
+  }));
+  // Waits until the page has taken more sample frames than it had.
+  const growsFrom = (page, frames) => page.waitForFunction(
+    (frames) => Module.audioFrames() > frames, { timeout: 10000 }, frames);
+
+  test('the first click starts the song from its start, the button turns it off and on, ' +
+       'and the picture goes on', async (t) => {
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('pageerror', (error) => errors.push(String(error)));
+    try {
+      await page.goto(`${site.url}intro-web-fullscreen.html?stopAt=30&fps=240`);
+      await waitForStop(page, 30);
+      let now = await audio(page);
+      assert.deepEqual([now.state, now.frames, now.button], ['waiting', 0, 'Play sound']);
+      // What the node plays: the first frames as -1 .. 1, left and right apart
+      // (the song's start has them differ).
+      const played = await page.evaluate(() => {
+        const channels = [new Float32Array(300), new Float32Array(300)];
+        Module.audioFill({ outputBuffer: { getChannelData: (c) => channels[c] } });
+        return channels.map((c) => Array.from(c, (v) => Math.round(v * 32768)));
+      });
+      const start = nativeAudio(300), want = [[], []];
+      for (let i = 0; i < 300; i++)
+        for (let c = 0; c < 2; c++) want[c].push(start.readInt16LE(4 * i + 2 * c));
+      assert.notDeepEqual(want[0], want[1]);
+      assert.deepEqual(played, want, 'the node plays other samples');
+      // Taken through the hook in pieces of several sizes, as the node would.
+      await page.evaluate(() => { for (const k of [1, 1000, 4096, 20000, 777]) Module.audioRender(k); });
+      now = await audio(page);
+      assert.equal(now.frames, 300 + 1 + 1000 + 4096 + 20000 + 777);
+      assert.equal(now.hash, nativeAudioHash(now.frames), 'the samples differ from the native song');
+
+      await page.click('#canvas');
+      await page.waitForFunction(() => Module.soundState === 'on', { timeout: 5000 });
+      await growsFrom(page, now.frames);  // Web Audio pulls the song
+      now = await audio(page);
+      t.diagnostic?.(`${now.frames} sample frames after the click`);
+      assert.equal(now.button, 'Sound off');
+      assert.equal(now.hash, nativeAudioHash(now.frames), 'the played samples differ');
+
+      await page.click('#sound');
+      now = await audio(page);
+      assert.deepEqual([now.state, now.button], ['off', 'Sound on']);
+      await page.click('#canvas');  // a later click leaves it off
+      await new Promise((resolve) => setTimeout(resolve, 300));
+      const paused = await audio(page);
+      assert.equal(paused.state, 'off');
+      await new Promise((resolve) => setTimeout(resolve, 500));
+      assert.equal((await audio(page)).frames, paused.frames, 'the song goes on while off');
+
+      await page.click('#sound');
+      await growsFrom(page, paused.frames);
+      now = await audio(page);
+      assert.deepEqual([now.state, now.button], ['on', 'Sound off']);
+      assert.equal(now.hash, nativeAudioHash(now.frames), 'the samples after the pause differ');
+
+      await page.evaluate(() => { Module.stopAt = 60; Module.resume(); });
+      await waitForStop(page, 60);
+      assert.deepEqual(errors, []);
+    } finally {
+      await page.close();
+    }
+  });
+
+  test('a page without Web Audio goes on silent', async () => {
+    const page = await browser.newPage();
+    try {
+      await page.evaluateOnNewDocument(() => {
+        delete window.AudioContext;
+        delete window.webkitAudioContext;
+      });
+      await page.goto(`${site.url}intro-web-fullscreen.html?stopAt=10&fps=240`);
+      await waitForStop(page, 10);
+      await page.click('#canvas');
+      const now = await audio(page);
+      assert.deepEqual([now.state, now.frames, now.button], ['none', 0, 'No sound']);
+      assert.ok(await page.evaluate(() => document.getElementById('sound').disabled));
+      await page.evaluate(() => { Module.stopAt = 40; Module.resume(); });
+      await waitForStop(page, 40);
     } finally {
       await page.close();
     }
