@@ -17,6 +17,7 @@
 #include <new>
 
 #include "common/descriptor_internal.h"
+#include "common/input_file.h"
 
 namespace intro {
 
@@ -91,15 +92,6 @@ bool ResolveTarget(const char* name, Target* target) {
   return true;
 }
 
-// What a node that is no regular file is, for a refusal's reason.
-const char* KindOf(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "no regular file";
-}
 
 // Writes all n bytes; false (errno set) on an error.
 bool WriteAll(int fd, const char* p, size_t n) {
@@ -411,7 +403,7 @@ std::string CannotWrite(const std::string& path, int errnum) {
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
       return CannotWrite(
-          path, std::string(KindOf(st.st_mode)) + ", not a regular file");
+          path, std::string(NodeKind(st.st_mode)) + ", not a regular file");
   }
   return CannotWrite(path, std::string(std::strerror(errnum)));
 }

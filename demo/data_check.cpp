@@ -13,6 +13,7 @@
 #include <new>
 
 #include "common/descriptor_internal.h"
+#include "common/input_file.h"
 #include "demo/demo.h"
 #include "synth/synth.h"
 
@@ -289,15 +290,6 @@ const Rule& RuleOf(DemoDataKind kind) {
   return kRules[0];
 }
 
-// What kind of node a non-regular data file is, for its report.
-const char* NotRegular(mode_t mode) {
-  if (S_ISDIR(mode)) return "it is a folder, not a regular file";
-  if (S_ISFIFO(mode)) return "it is a FIFO, not a regular file";
-  if (S_ISCHR(mode)) return "it is a character device, not a regular file";
-  if (S_ISBLK(mode)) return "it is a block device, not a regular file";
-  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
-  return "it is not a regular file";
-}
 
 // Adds a problem of the whole file.
 void Whole(DemoReport* report, const char* file, const std::string& what) {
@@ -470,24 +462,8 @@ void DEMORunnerBox(const char* text, DemoCheckContext* context) {
 }
 
 int DEMOOpenDataFile(const char* path, struct stat* st, const char** reason) {
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    *reason = errno == ENOMEM ? DEMO_OUT_OF_MEMORY : std::strerror(errno);
-    return -1;
-  }
-  if (fstat(fd, st) != 0) {
-    *reason = std::strerror(errno);
-    const int saved = errno;
-    close(fd);
-    errno = saved;
-    return -1;
-  }
-  if (!S_ISREG(st->st_mode)) {
-    *reason = NotRegular(st->st_mode);
-    close(fd);
-    errno = EINVAL;
-    return -1;
-  }
+  const int fd = intro::OpenRegularFile(path, st, reason);
+  if (fd < 0 && errno == ENOMEM) *reason = DEMO_OUT_OF_MEMORY;
   return fd;
 }
 

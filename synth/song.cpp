@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "common/descriptor_internal.h"
+#include "common/input_file.h"
 #include "synth/synth_internal.h"
 
 namespace {
@@ -433,14 +434,6 @@ bool Parser::OrderLine(const std::vector<Token>& tokens) {
   return true;
 }
 
-const char* NotRegular(mode_t mode) {
-  if (S_ISDIR(mode)) return "it is a folder, not a regular file";
-  if (S_ISFIFO(mode)) return "it is a FIFO, not a regular file";
-  if (S_ISCHR(mode)) return "it is a character device, not a regular file";
-  if (S_ISBLK(mode)) return "it is a block device, not a regular file";
-  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
-  return "it is not a regular file";
-}
 
 void Report(char* error, size_t errorSize, const char* path,
             const char* reason) {
@@ -474,18 +467,11 @@ Song* SONGLoad(const char* path, char* error, size_t errorSize) {
     Report(error, errorSize, "song", "no file name");
     return nullptr;
   }
-  intro::Descriptor fd(open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    Report(error, errorSize, path, std::strerror(errno));
-    return nullptr;
-  }
   struct stat st;
-  if (fstat(fd.get(), &st) != 0) {
-    Report(error, errorSize, path, std::strerror(errno));
-    return nullptr;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    Report(error, errorSize, path, NotRegular(st.st_mode));
+  const char* reason = nullptr;
+  intro::Descriptor fd(intro::OpenRegularFile(path, &st, &reason));
+  if (fd.get() < 0) {
+    Report(error, errorSize, path, reason);
     return nullptr;
   }
   if (st.st_size > static_cast<off_t>(SONG_MAX_BYTES)) {
