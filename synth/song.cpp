@@ -114,6 +114,12 @@ class Parser {
   bool Line(const std::vector<Token>& tokens);
   bool Setting(const std::vector<Token>& tokens, const char* what, Range range,
                int32_t* value);
+  // The name on a line that defines a new instrument or pattern (what):
+  // there, well formed, not defined before (find) and within most of them.
+  // False after the failure.
+  bool NewName(const std::vector<Token>& tokens, const char* what,
+               int32_t (Parser::*find)(std::string_view) const, int32_t count,
+               int32_t most);
   bool InstrumentLine(const std::vector<Token>& tokens);
   bool InstrumentSetting(const Token& token, Instrument* instrument);
   bool PatternLine(const std::vector<Token>& tokens);
@@ -233,21 +239,32 @@ int32_t Parser::FindPattern(std::string_view name) const {
   return -1;
 }
 
-bool Parser::InstrumentLine(const std::vector<Token>& tokens) {
-  if (!EndPattern()) return false;
+bool Parser::NewName(const std::vector<Token>& tokens, const char* what,
+                     int32_t (Parser::*find)(std::string_view) const,
+                     int32_t count, int32_t most) {
   if (tokens.size() < 2)
-    return Fail(tokens[0].column + 10, "instrument needs a name");
+    return Fail(tokens[0].column + static_cast<int32_t>(std::strlen(what)),
+                "%s needs a name", what);
   const Token& name = tokens[1];
   if (!IsName(name.text))
     return Fail(name.column,
                 "bad name \"%.*s\": letters, digits and _, at most 16, "
                 "not starting with a digit",
                 static_cast<int>(name.text.size()), name.text.data());
-  if (FindInstrument(name.text) >= 0)
-    return Fail(name.column, "instrument \"%.*s\" is defined twice",
+  if ((this->*find)(name.text) >= 0)
+    return Fail(name.column, "%s \"%.*s\" is defined twice", what,
                 static_cast<int>(name.text.size()), name.text.data());
-  if (static_cast<int32_t>(song_->instruments.size()) >= kMaxInstruments)
-    return Fail(name.column, "more than %d instruments", kMaxInstruments);
+  if (count >= most) return Fail(name.column, "more than %d %ss", most, what);
+  return true;
+}
+
+bool Parser::InstrumentLine(const std::vector<Token>& tokens) {
+  if (!EndPattern()) return false;
+  if (!NewName(tokens, "instrument", &Parser::FindInstrument,
+               static_cast<int32_t>(song_->instruments.size()),
+               kMaxInstruments))
+    return false;
+  const Token& name = tokens[1];
   Instrument instrument;
   instrument.name = std::string(name.text);
   for (size_t i = 2; i < tokens.size(); ++i)
@@ -320,19 +337,10 @@ bool Parser::InstrumentSetting(const Token& token, Instrument* instrument) {
 
 bool Parser::PatternLine(const std::vector<Token>& tokens) {
   if (!EndPattern()) return false;
-  if (tokens.size() < 2)
-    return Fail(tokens[0].column + 7, "pattern needs a name");
+  if (!NewName(tokens, "pattern", &Parser::FindPattern,
+               static_cast<int32_t>(song_->patternNames.size()), kMaxPatterns))
+    return false;
   const Token& name = tokens[1];
-  if (!IsName(name.text))
-    return Fail(name.column,
-                "bad name \"%.*s\": letters, digits and _, at most 16, "
-                "not starting with a digit",
-                static_cast<int>(name.text.size()), name.text.data());
-  if (FindPattern(name.text) >= 0)
-    return Fail(name.column, "pattern \"%.*s\" is defined twice",
-                static_cast<int>(name.text.size()), name.text.data());
-  if (static_cast<int32_t>(song_->patternNames.size()) >= kMaxPatterns)
-    return Fail(name.column, "more than %d patterns", kMaxPatterns);
   if (tokens.size() > 2)
     return Fail(tokens[2].column, "text after the pattern's name");
   song_->patternNames.emplace_back(name.text);

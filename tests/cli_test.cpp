@@ -222,9 +222,26 @@ INSTANTIATE_TEST_SUITE_P(
       return info.param.name;
     });
 
-// What FinishOutput says on standard error and returns, in a child whose
-// standard output is sink, after text was printed; and what --help then ends
-// with.
+// Runs body in a child whose standard output is sink and whose standard
+// error goes to errName; its exit status, or -1.
+template <typename Body>
+int InChild(const char* sink, const char* errName, Body body) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    const int out = open(sink, O_WRONLY);
+    const int err = open(errName, O_WRONLY | O_TRUNC);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(99);
+    _exit(body());
+  }
+  int wstatus = 0;
+  if (waitpid(child, &wstatus, 0) != child || !WIFEXITED(wstatus)) return -1;
+  return WEXITSTATUS(wstatus);
+}
+
+// What FinishOutput says on standard error and returns with standard output
+// on sink after text was printed; and what --help then ends with.
 struct Finishing {
   bool finished;
   std::string err;
@@ -235,61 +252,25 @@ Finishing FinishOnto(const char* sink, const char* text) {
   char errName[] = "/tmp/cli-test-stderr-XXXXXX";
   const int errFd = mkstemp(errName);
   if (errFd < 0) return {false, "mkstemp failed", -1};
-  std::fflush(nullptr);
-  int results[2] = {-1, -1};
-  for (int run = 0; run < 2; ++run) {
-    const pid_t child = fork();
-    if (child < 0) break;
-    if (child == 0) {
-      const int out = open(sink, O_WRONLY);
-      if (out < 0 || dup2(out, 1) < 0 || dup2(errFd, 2) < 0) _exit(99);
-      if (run == 0) {
-        std::fputs(text, stdout);
-        _exit(cli::FinishOutput("prog") ? 0 : 1);
-      }
-      std::string arg0 = "prog", arg1 = "--help";
-      char* argv[] = {arg0.data(), arg1.data()};
-      cli::Parser parser("prog", " [--fps N]\n");
-      int status = -1;
-      parser.Parse(2, argv, &status);
-      _exit(status);
-    }
-    int wstatus = 0;
-    if (waitpid(child, &wstatus, 0) == child && WIFEXITED(wstatus))
-      results[run] = WEXITSTATUS(wstatus);
-    if (run == 0) {
-      // Only the first run's report is compared.
-      std::string err;
-      char buffer[256];
-      ssize_t n;
-      lseek(errFd, 0, SEEK_SET);
-      while ((n = read(errFd, buffer, sizeof buffer)) > 0) err.append(buffer, n);
-      ftruncate(errFd, 0);
-      close(errFd);
-      unlink(errName);
-      Finishing f{results[0] == 0, err, -1};
-      // The --help run writes its report nowhere that is checked.
-      const pid_t again = fork();
-      if (again == 0) {
-        const int out = open(sink, O_WRONLY);
-        const int null = open("/dev/null", O_WRONLY);
-        if (out < 0 || null < 0 || dup2(out, 1) < 0 || dup2(null, 2) < 0)
-          _exit(99);
-        std::string arg0 = "prog", arg1 = "--help";
-        char* argv[] = {arg0.data(), arg1.data()};
-        cli::Parser parser("prog", " [--fps N]\n");
-        int status = -1;
-        parser.Parse(2, argv, &status);
-        _exit(status);
-      }
-      int wstatus = 0;
-      if (again > 0 && waitpid(again, &wstatus, 0) == again &&
-          WIFEXITED(wstatus))
-        f.helpStatus = WEXITSTATUS(wstatus);
-      return f;
-    }
-  }
-  return {false, "fork failed", -1};
+  close(errFd);
+  Finishing f{};
+  f.finished = InChild(sink, errName, [&] {
+                 std::fputs(text, stdout);
+                 return cli::FinishOutput("prog") ? 0 : 1;
+               }) == 0;
+  std::FILE* err = std::fopen(errName, "r");
+  for (int c; err && (c = std::fgetc(err)) != EOF;) f.err += char(c);
+  if (err) std::fclose(err);
+  f.helpStatus = InChild(sink, errName, [] {
+    std::string arg0 = "prog", arg1 = "--help";
+    char* argv[] = {arg0.data(), arg1.data()};
+    cli::Parser parser("prog", " [--fps N]\n");
+    int status = -1;
+    parser.Parse(2, argv, &status);
+    return status;
+  });
+  unlink(errName);
+  return f;
 }
 
 TEST(FinishOutput, FailsWithOneLineWhenAWriteFailed) {
