@@ -15,7 +15,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import puppeteer from 'puppeteer-core';
+import { launchChromium } from './chromium.mjs';
 import { serve } from '../../web/serve.mjs';
 
 const args = {};
@@ -190,24 +190,17 @@ async function litShare(page, png, config) {
   }, `data:image/png;base64,${png.toString('base64')}`, config.box);
 }
 
-let browser, site, userData;
+let browser, site, chromiumRun;
 
 before(async () => {
   site = await serve(args.site);
-  userData = fs.mkdtempSync(path.join(os.tmpdir(), 'intro-chromium-'));
-  browser = await puppeteer.launch({
-    executablePath: chromium,
-    headless: true,
-    userDataDir: userData,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  chromiumRun = await launchChromium(chromium);
+  browser = chromiumRun.browser;
 });
 
 after(async () => {
-  if (browser) await browser.close();
+  if (chromiumRun) await chromiumRun.close();
   if (site) site.server.close();
-  if (userData) fs.rmSync(userData, { recursive: true, force: true });
 });
 
 for (const config of PAGES) {

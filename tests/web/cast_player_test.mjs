@@ -10,7 +10,7 @@ import path from 'node:path';
 import { createRequire } from 'node:module';
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import puppeteer from 'puppeteer-core';
+import { launchChromium } from './chromium.mjs';
 import { serve } from '../../web/serve.mjs';
 
 const args = {};
@@ -31,7 +31,7 @@ const CHECKED = [0, 100, 149, 151, 200, 259];
 const require = createRequire(import.meta.url);
 const bundle = path.dirname(require.resolve('asciinema-player/dist/bundle/asciinema-player.css'));
 
-let site, browser, userData, work;
+let site, browser, chromiumRun, work;
 
 before(async () => {
   work = fs.mkdtempSync(path.join(os.tmpdir(), 'intro-cast-'));
@@ -52,20 +52,14 @@ before(async () => {
 </script></body></html>
 `);
   site = await serve(work);
-  userData = fs.mkdtempSync(path.join(os.tmpdir(), 'intro-chromium-'));
-  browser = await puppeteer.launch({
-    executablePath: chromium,
-    headless: true,
-    userDataDir: userData,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  chromiumRun = await launchChromium(chromium);
+  browser = chromiumRun.browser;
 });
 
 after(async () => {
-  if (browser) await browser.close();
+  if (chromiumRun) await chromiumRun.close();
   if (site) site.server.close();
-  for (const folder of [userData, work]) if (folder) fs.rmSync(folder, { recursive: true, force: true });
+  if (work) fs.rmSync(work, { recursive: true, force: true });
 });
 
 // The rows the player's terminal shows, blanks for empty cells and trailing
